@@ -1,0 +1,142 @@
+// The processor core: dispatch, status byte, interrupt entry and the opcodes
+// whose effect depends on the machine environment (BRK, RTI, RTS, PLP).
+#include "P6510.h"
+
+#include "SidWrapper.h"
+
+T6510::T6510(TSidWrapper& sid, const TRoms& romSet) : roms(romSet), sidWrapper(sid), sidFilter(sid) {
+  installBinaryTable();
+  resetPort();
+}
+
+void T6510::executeInstruction() {
+  // Accesses made by code running from ROM are marked in the ROM map.
+  codeInRom = romVisible[PC >> 12];
+  pageCrossed = 0;
+  branchDelay = 0;
+  currentOpcode = fetchByte();
+  opcodeHandlers[currentOpcode](*this);
+}
+
+uint8_t T6510::packStatus() const {
+  return static_cast<uint8_t>(C | Z << 1 | I << 2 | D << 3 | B << 4 | U << 5 | V << 6 | N << 7);
+}
+
+void T6510::pullStatusFlags(uint8_t p) {
+  C = p & 1;
+  Z = (p >> 1) & 1;
+  I = (p >> 2) & 1;
+  B = (p >> 4) & 1;
+  U = (p >> 5) & 1;
+  V = (p >> 6) & 1;
+  N = p >> 7;
+  const uint8_t decimal = (p >> 3) & 1;
+  if (decimal != D) {
+    D = decimal;
+    if (decimal)
+      setDecimalMode();
+    else
+      setBinaryMode();
+  }
+}
+
+uint16_t T6510::readVector(uint16_t vector) {
+  if ((portValue & 0x02) && !playSidMode) {
+    markRead(romUsage[vector], usageRead);
+    markRead(romUsage[vector + 1], usageRead);
+    return roms.kernalWord(vector);
+  }
+  markRead(ramUsage[vector], usageRead);
+  markRead(ramUsage[vector + 1], usageRead);
+  return static_cast<uint16_t>(ram[vector] | ram[vector + 1] << 8);
+}
+
+uint32_t T6510::interruptEntry(uint16_t vector, bool breakFlag) {
+  push(static_cast<uint8_t>(PC >> 8));
+  push(static_cast<uint8_t>(PC));
+  push(static_cast<uint8_t>((packStatus() & ~0x10) | 0x20 | (breakFlag ? 0x10 : 0)));
+  I = 1;
+  PC = readVector(vector);
+  stackDepth += 3;
+  if (PC == 0 && !realC64Mode) {
+    // No handler installed: the entry is undone at once and only costs its time.
+    pullStatusFlags(pull());
+    const uint8_t lo = pull();
+    const uint8_t hi = pull();
+    PC = static_cast<uint16_t>(lo | hi << 8);
+    stackDepth -= 3;
+  }
+  return 7;
+}
+
+void T6510::initReturnedBookkeeping() {
+  if (initDoneSignalled) return;
+  initDoneSignalled = true;
+  initReturned = true;
+  if (fixedStartup && !realC64Mode) restartPlayTiming();
+  sidWrapper.pushMarker(markerInitDone);
+}
+
+void T6510::executeRts() {
+  instructionCycles = 6;
+  dummyRead(PC);
+  const uint8_t lo = pull();
+  const uint8_t hi = pull();
+  PC = static_cast<uint16_t>((lo | hi << 8) + 1);
+  stackDepth -= 2;
+}
+
+void T6510::executeBrk() {
+  if (playSidMode) {
+    instructionCycles = 7;
+    PC = 0xFFFE;
+    initReturnedBookkeeping();
+    return;
+  }
+  if (!realC64Mode) {
+    // A PSID routine that runs into BRK has ended: it returns like RTS.
+    initReturnedBookkeeping();
+    executeRts();
+    return;
+  }
+  instructionCycles = 7;
+  dummyRead(PC);
+  ++PC;
+  B = 1;
+  // An NMI signalled during the BRK takes over its pushes and pushes B set.
+  if (nmiSignalled) return;
+  push(static_cast<uint8_t>(PC >> 8));
+  push(static_cast<uint8_t>(PC));
+  push(packStatus() | 0x30);
+  I = 1;
+  PC = readVector(irqVector);
+  stackDepth += 3;
+}
+
+void T6510::executeRti() {
+  instructionCycles = 6;
+  dummyRead(PC);
+  const bool endsNmi = nmiInService;
+  nmiInService = false;
+  if (!realC64Mode && !endsNmi && tuneHasPlayAddress) {
+    // A PSID play routine may end with RTI; the stack is left as it is.
+    PC = 0xFFFF;
+    SP = 253;
+    initReturnedBookkeeping();
+    return;
+  }
+  pullStatusFlags(pull());
+  const uint8_t lo = pull();
+  const uint8_t hi = pull();
+  PC = static_cast<uint16_t>(lo | hi << 8);
+  stackDepth -= 3;
+  if (realC64Mode && !endsNmi) rederiveInterrupts();
+}
+
+void T6510::executePlp() {
+  instructionCycles = 4;
+  const uint8_t wasI = I;
+  pullStatusFlags(pull() | 0x30);
+  --stackDepth;
+  if (wasI && !I) rederiveInterrupts();
+}

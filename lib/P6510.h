@@ -1,0 +1,286 @@
+// T6510: the emulated C64 of one library instance: the 6510 processor, the
+// banked memory map with its usage maps, the SID access paths and, in later
+// rooms, the CIA/VIC timing and the tune driver.
+//
+// Usage:
+//   TSidWrapper sid;
+//   auto c64 = std::make_unique<T6510>(sid);      // ~350 KB: keep it on the heap
+//   c64->ram[0x1000] = 0xA9; ...                   // place code
+//   c64->PC = 0x1000;
+//   c64->executeInstruction();                     // one whole instruction
+//   c64->instructionCycles;                        // what it cost
+//   c64->cyclesSinceSid += c64->instructionCycles; // the run loop's job
+//
+// The processor is not cycle-stepped: a handler performs its whole bus sequence
+// and reports the cycle count; timers and raster catch up afterwards. Every SID
+// access of the code ends up in the TSidWrapper's access stream through the
+// machine's TSidFilter.
+//
+// The class is spread over files by concern: P6510.cpp (processor core, status,
+// interrupt entry, BRK and RTI), P6510Instructions.cpp (the opcode handlers),
+// P6510Memory.cpp (processor port, banking, usage marks), P6510Sid.cpp (SID
+// read/write paths and the sample registers), P6510Io.cpp (VIC and CIA registers).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "ROMs.h"
+#include "SidFilter.h"
+
+class TSidWrapper;
+
+class T6510 {
+ public:
+  using Handler = void (*)(T6510&);
+
+  // Usage-map flags, one byte per C64 address.
+  static constexpr uint8_t usageFetched = 0x80;
+  static constexpr uint8_t usageDummyRead = 0x40;
+  static constexpr uint8_t usageRead = 0x20;
+  static constexpr uint8_t usageFirstAccess = 0x10;
+  static constexpr uint8_t usageWritten = 0x08;
+  static constexpr uint8_t usageWrittenFirst = 0x04;
+  static constexpr uint8_t usageLoaded = 0x02;
+
+  static constexpr uint16_t nmiVector = 0xFFFA;
+  static constexpr uint16_t irqVector = 0xFFFE;
+
+  explicit T6510(TSidWrapper& sid, const TRoms& roms = TRoms::shared());
+  T6510(const T6510&) = delete;
+  T6510& operator=(const T6510&) = delete;
+
+  // ---- processor -----------------------------------------------------------
+  uint8_t A = 0, X = 0, Y = 0, SP = 0;
+  uint16_t PC = 0;
+  uint8_t C = 0, Z = 0, I = 0, D = 0, B = 0, U = 0, V = 0, N = 0;
+  uint8_t currentOpcode = 0;
+  uint32_t instructionCycles = 0;
+  uint8_t pageCrossed = 0;
+  int32_t branchDelay = 0;
+  int32_t stackDepth = 0;
+  std::array<Handler, 256> opcodeHandlers{};
+
+  // Environment of the current tune.
+  bool realC64Mode = false;
+  bool playSidMode = false;
+
+  // State owned by the interrupt dispatch and the tune driver that the
+  // processor consults for BRK, RTI and interrupt entry.
+  bool nmiInService = false;
+  bool nmiSignalled = false;     // an NMI is due while a BRK executes: it pushes instead
+  bool tuneHasPlayAddress = false;
+  bool initReturned = false;
+  bool initDoneSignalled = false;
+  bool fixedStartup = false;
+
+  void executeInstruction();
+  void installBinaryTable();
+  void setBinaryMode();
+  void setDecimalMode();
+
+  uint8_t packStatus() const;
+  // Unpacks a pulled status byte, swapping the decimal handlers when D changes.
+  void pullStatusFlags(uint8_t p);
+  void setNZ(uint8_t v) {
+    N = v >> 7;
+    Z = v == 0;
+  }
+
+  // Interrupt entry through vector (nmiVector or irqVector); returns its cycles.
+  uint32_t interruptEntry(uint16_t vector, bool breakFlag = false);
+  // BRK/RTI/RTS returning from the routine the driver called; runs once per start.
+  void initReturnedBookkeeping();
+  bool isIdle() const { return PC >= 0xFFFE; }
+
+  // Opcode implementations that depend on the environment.
+  void executeBrk();
+  void executeRti();
+  void executeRts();
+  void executePlp();
+
+  // ---- memory --------------------------------------------------------------
+  std::array<uint8_t, 65536> ram{};
+  std::array<uint8_t, 4096> ioImage{};
+  std::array<uint8_t, 65536> pristineRam{};
+  std::array<uint8_t, 65536> ramUsage{};
+  std::array<uint8_t, 65536> romUsage{};
+  std::array<uint8_t, 65536> savedRamUsage{};
+  bool clearUsageOnFirstSid = false;
+  bool firstSidAccessSeen = false;
+
+  std::array<const uint8_t*, 16> readPages{};
+  std::array<uint8_t*, 16> usagePages{};  // base of the whole map (ramUsage or romUsage)
+  std::array<bool, 16> romVisible{};
+  std::array<bool, 16> ioVisibleAt{};
+  bool ioVisible = false;
+  bool ioReadActive = false;  // I/O answers reads: visible and not playSidMode
+  bool codeInRom = false;     // the current instruction was fetched from ROM or I/O
+
+  uint8_t portDirection = 0;
+  uint8_t portWritten = 0;
+  uint8_t portLatch = 0;
+  uint8_t portValue = 0;
+
+  uint8_t lastSidWrite = 0;
+  uint8_t lastVolume = 0;
+  bool volumeIsZero = true;
+  uint32_t cyclesSinceSid = 0;
+
+  const TRoms& roms;
+
+  uint8_t readByte(uint16_t address);
+  void writeByte(uint16_t address, uint8_t value);
+  uint8_t fetchByte();
+  uint8_t readZeroPage(uint8_t address);
+  void writeZeroPage(uint8_t address, uint8_t value);
+  void push(uint8_t value);
+  uint8_t pull();
+  // A bus cycle whose data is discarded.
+  void dummyRead(uint16_t address);
+  // Reads an interrupt vector from KERNAL ROM or RAM as the port selects, marking it.
+  uint16_t readVector(uint16_t vector);
+
+  void writePortDirection(uint8_t value);
+  void writePort(uint8_t value);
+  void remap(uint8_t configuration);
+  uint8_t configuration = 7;
+  void setPlaySidSpecific(bool flag);
+  // Power-on port state: all lines as the KERNAL leaves them ($2F/$37).
+  void resetPort();
+
+  static void markRead(uint8_t& usage, uint8_t flag) {
+    usage |= static_cast<uint8_t>(flag | (usage == 0 ? usageFirstAccess : 0));
+  }
+  static void markWrite(uint8_t& usage) {
+    uint8_t flags = usageWritten;
+    if (usage == 0) flags |= usageFirstAccess;
+    if (!(usage & usageRead)) flags |= usageWrittenFirst;
+    usage |= flags;
+  }
+  uint8_t& readUsage(uint16_t address) {
+    return codeInRom ? romUsage[address] : usagePages[address >> 12][address];
+  }
+  uint8_t& writeUsage(uint16_t address, bool toIo) {
+    return (codeInRom || toIo ? romUsage : ramUsage)[address];
+  }
+
+  // ---- SID paths and playSID sample registers (P6510Sid.cpp) --------------
+  struct SampleChannel {
+    bool running = false;
+    uint8_t shift = 0;
+    uint16_t address = 0;
+    uint16_t endAddress = 0;
+    uint16_t repeatAddress = 0;
+    uint8_t repeatCount = 0;
+    int32_t period = 0;
+    int32_t counter = 0;
+    uint8_t nibbleOrder = 0;
+    uint8_t phase = 0;
+    uint8_t value = 0;
+    std::array<uint8_t, 0x80> registers{};  // $D400-$D47F (or $D500-$D57F) as written
+  };
+  struct GalwayNoise {
+    bool running = false;
+    int32_t remainingTones = 0;
+    int32_t toneLength = 0;
+    int32_t period = 0;
+    int32_t counter = 0;
+    uint8_t volume = 0;
+  };
+  std::array<SampleChannel, 2> sampleChannels{};
+  GalwayNoise galway{};
+
+  void sidWrite(uint16_t address, uint8_t value);
+  uint8_t sidRead(uint16_t address);
+  void handOffSidWrite(uint8_t reg, uint8_t value);
+  void clearUsageMaps();
+  void clockSamples(int32_t cycles);
+  void stopSamples();
+
+  // ---- VIC and CIA registers (P6510Io.cpp) --------------------------------
+  uint8_t ioRead(uint16_t address);
+  void ioWrite(uint16_t address, uint8_t value);
+  uint8_t vicRead(uint8_t reg);
+  void vicWrite(uint8_t reg, uint8_t value);
+  uint8_t ciaRead(uint16_t foldedAddress);
+  void ciaWrite(uint16_t foldedAddress, uint8_t value);
+  void ciaDummyRead(uint16_t foldedAddress);
+  // PLP or RTI let IRQs in again: latched interrupt sources raise them anew.
+  void rederiveInterrupts();
+  // Puts the play timing at its fixed starting point once init has returned.
+  void restartPlayTiming();
+
+ private:
+  void writeSampleRegister(int channel, uint8_t offset, uint8_t value);
+  void startSample(int channel, uint8_t control);
+  void startGalway(uint8_t tones);
+  void stepSample(int channel);
+  void stepGalway();
+  void outputSamples(int channel);
+
+  TSidWrapper& sidWrapper;
+  TSidFilter sidFilter;
+};
+
+// ---- hot paths ---------------------------------------------------------------
+
+inline uint8_t T6510::readByte(uint16_t address) {
+  markRead(readUsage(address), usageRead);
+  if (ioReadActive && static_cast<uint16_t>(address - 0xD000) < 0x0E00) return ioRead(address);
+  return readPages[address >> 12][address & 0xFFF];
+}
+
+inline uint8_t T6510::fetchByte() {
+  const uint16_t address = PC++;
+  markRead(readUsage(address), usageFetched);
+  if (ioReadActive && static_cast<uint16_t>(address - 0xD000) < 0x0E00) return ioRead(address);
+  return readPages[address >> 12][address & 0xFFF];
+}
+
+inline void T6510::writeByte(uint16_t address, uint8_t value) {
+  if (address >= 0xD000 && ioVisible) {
+    if (address < 0xE000) {
+      ioWrite(address, value);
+      markWrite(writeUsage(address, true));
+      return;
+    }
+  } else if (address < 2) {
+    if (address == 0)
+      writePortDirection(value);
+    else
+      writePort(value);
+    markWrite(writeUsage(address, false));
+    return;
+  }
+  ram[address] = value;
+  markWrite(writeUsage(address, false));
+}
+
+inline uint8_t T6510::readZeroPage(uint8_t address) {
+  markRead((codeInRom ? romUsage : ramUsage)[address], usageRead);
+  return ram[address];
+}
+
+inline void T6510::writeZeroPage(uint8_t address, uint8_t value) {
+  if (address < 2) {
+    writeByte(address, value);
+    return;
+  }
+  ram[address] = value;
+  markWrite(writeUsage(address, false));
+}
+
+inline void T6510::push(uint8_t value) {
+  const uint16_t address = 0x0100 | SP;
+  ram[address] = value;
+  markWrite(ramUsage[address]);
+  --SP;
+}
+
+inline uint8_t T6510::pull() {
+  ++SP;
+  const uint16_t address = 0x0100 | SP;
+  markRead(ramUsage[address], usageRead);
+  return ram[address];
+}

@@ -1,0 +1,148 @@
+// Banking through the processor port and the usage marks of every access.
+#include "MachineFixture.h"
+
+namespace {
+
+using Memory = MachineTest;
+
+uint8_t basicByte(uint16_t a) { return static_cast<uint8_t>(0xB0 ^ (a - 0xA000)); }
+uint8_t kernalByte(uint16_t a) { return static_cast<uint8_t>(0xE0 ^ (a - 0xE000)); }
+uint8_t charByte(uint16_t a) { return static_cast<uint8_t>(0xC0 ^ (a - 0xD000)); }
+
+TEST_F(Memory, ConfigurationTableSelectsRomsAndIo) {
+  c64->ram[0xA123] = 0x11;
+  c64->ram[0xD123] = 0x22;
+  c64->ram[0xE123] = 0x33;
+  c64->ioImage[0x0123 & 0x3F] = 0x44;  // the VIC register $D123 folds to
+  enum Sees { Ram, Rom, Io };
+  const struct {
+    Sees a, d, e;
+  } table[8] = {{Ram, Ram, Ram}, {Ram, Rom, Ram}, {Ram, Rom, Rom}, {Rom, Rom, Rom},
+                {Ram, Ram, Ram}, {Ram, Io, Ram},  {Ram, Io, Rom},  {Rom, Io, Rom}};
+  c64->realC64Mode = true;
+  c64->writeByte(0x0000, 0xFF);  // all lines outputs
+  for (uint8_t config = 0; config < 8; ++config) {
+    c64->writeByte(0x0001, config);
+    SCOPED_TRACE(int(config));
+    EXPECT_EQ(c64->readByte(0xA123), table[config].a == Rom ? basicByte(0xA123) : 0x11);
+    EXPECT_EQ(c64->readByte(0xE123), table[config].e == Rom ? kernalByte(0xE123) : 0x33);
+    const uint8_t d = table[config].d == Io ? 0x44 : table[config].d == Rom ? charByte(0xD123) : 0x22;
+    EXPECT_EQ(c64->readByte(0xD123), d);
+    EXPECT_EQ(c64->ioVisible, table[config].d == Io);
+  }
+}
+
+TEST_F(Memory, AllPortLinesAsInputsShowTheDefaultMap) {
+  c64->writeByte(0x0000, 0x00);
+  EXPECT_EQ(c64->configuration, 7);
+  EXPECT_TRUE(c64->ioVisible);
+  EXPECT_EQ(c64->readByte(0xA000), basicByte(0xA000));
+  EXPECT_EQ(c64->ram[0], 0x00);
+  EXPECT_EQ(c64->ram[1] & 0x20, 0);  // undriven motor line reads low
+}
+
+TEST_F(Memory, WritesUnderRomAndIoLandWhereTheyBelong) {
+  bank(0x35);  // RAM, I/O, RAM
+  c64->writeByte(0xE000, 0x5A);
+  EXPECT_EQ(c64->ram[0xE000], 0x5A);
+  EXPECT_EQ(c64->readByte(0xE000), 0x5A);
+  bank(0x36);  // KERNAL over it now
+  EXPECT_EQ(c64->readByte(0xE000), kernalByte(0xE000));
+  c64->writeByte(0xE001, 0x77);  // still RAM underneath
+  EXPECT_EQ(c64->ram[0xE001], 0x77);
+  // I/O swallows the write; $DE00-$DFFF read back the stored image.
+  c64->writeByte(0xDE12, 0x99);
+  EXPECT_EQ(c64->ram[0xDE12], 0x00);
+  EXPECT_EQ(c64->readByte(0xDE12), 0x99);
+}
+
+TEST_F(Memory, CodeUnderRomCannotBankThatRomInOverItself) {
+  bank(0x35);
+  code(0xE100, {0xA9, 0x37, 0x85, 0x01});  // LDA #$37 STA $01, from RAM under the KERNAL
+  step();
+  step();
+  EXPECT_EQ(c64->portValue, 0x35);
+  // BASIC area: the same from $A100 with LORAM+HIRAM.
+  bank(0x34);
+  code(0xA100, {0xA9, 0x37, 0x85, 0x01});
+  step();
+  step();
+  EXPECT_EQ(c64->portValue, 0x34);
+  // Code in ordinary RAM may bank freely, and a real C64 has no such rule.
+  code(0x1000, {0xA9, 0x37, 0x85, 0x01});
+  step();
+  step();
+  EXPECT_EQ(c64->portValue, 0x37);
+  bank(0x35);
+  c64->realC64Mode = true;
+  code(0xE100, {0xA9, 0x37, 0x85, 0x01});
+  step();
+  step();
+  EXPECT_EQ(c64->portValue, 0x37);
+}
+
+TEST_F(Memory, UsageMarksTellHowEachByteWasUsed) {
+  bank(0x34);
+  poke(0x3000, {0x42});
+  code(0x1000, {0xAD, 0x00, 0x30,    // LDA $3000
+                0x8D, 0x01, 0x30,    // STA $3001
+                0xEE, 0x00, 0x30});  // INC $3000
+  step();
+  step();
+  step();
+  EXPECT_EQ(c64->ramUsage[0x1000], T6510::usageFetched | T6510::usageFirstAccess);
+  EXPECT_EQ(c64->ramUsage[0x3000], T6510::usageRead | T6510::usageFirstAccess | T6510::usageWritten);
+  EXPECT_EQ(c64->ramUsage[0x3001],
+            T6510::usageWritten | T6510::usageWrittenFirst | T6510::usageFirstAccess);
+  EXPECT_EQ(c64->ramUsage[0x3002], 0);
+  for (uint8_t u : c64->romUsage) ASSERT_EQ(u, 0);
+}
+
+TEST_F(Memory, RomCodeAndRomReadsAreMarkedInTheRomMap) {
+  bank(0x37);
+  // Read of visible BASIC from RAM code goes to the ROM map; a write there lands in RAM.
+  code(0x1000, {0xAD, 0x00, 0xA0, 0x8D, 0x00, 0xA0});
+  step();
+  step();
+  EXPECT_TRUE(c64->romUsage[0xA000] & T6510::usageRead);
+  EXPECT_EQ(c64->ramUsage[0xA000] & T6510::usageRead, 0);
+  EXPECT_TRUE(c64->ramUsage[0xA000] & T6510::usageWritten);
+  // Everything code in ROM touches is marked in the ROM map, RAM included, but the stack.
+  roms->kernal[0x0000] = 0x8D;  // STA $2000 at $E000
+  roms->kernal[0x0001] = 0x00;
+  roms->kernal[0x0002] = 0x20;
+  roms->kernal[0x0003] = 0x48;  // PHA
+  c64->PC = 0xE000;
+  c64->SP = 0xFF;
+  step();
+  step();
+  EXPECT_TRUE(c64->romUsage[0xE000] & T6510::usageFetched);
+  EXPECT_TRUE(c64->romUsage[0x2000] & T6510::usageWritten);
+  EXPECT_EQ(c64->ramUsage[0x2000], 0);
+  EXPECT_TRUE(c64->ramUsage[0x01FF] & T6510::usageWritten);
+  EXPECT_EQ(c64->ram[0x2000], c64->A);
+}
+
+TEST_F(Memory, PlaySidModeReadsRamEverywhereButWritesStillReachTheSid) {
+  c64->setPlaySidSpecific(true);
+  c64->ram[0xD418] = 0x12;
+  c64->ram[0xE000] = 0x34;
+  EXPECT_EQ(c64->readByte(0xD418), 0x12);
+  EXPECT_EQ(c64->readByte(0xE000), 0x34);
+  c64->cyclesSinceSid = 10;
+  c64->writeByte(0xD418, 0x0F);
+  EXPECT_EQ(c64->ram[0xD418], 0x12);
+  EXPECT_EQ(drain(), (std::vector<Access>{{0x18, 0x0F, 10}}));
+}
+
+TEST_F(Memory, ZeroPageAccessesReachThePortButNeverIo) {
+  bank(0x37);
+  code(0x1000, {0xA9, 0x35, 0x85, 0x01, 0xA5, 0x01});  // LDA #$35 STA $01 LDA $01
+  step();
+  step();
+  EXPECT_EQ(c64->configuration, 5);
+  step();
+  EXPECT_EQ(c64->A, 0x35);
+}
+
+}  // namespace
