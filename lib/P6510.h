@@ -24,6 +24,9 @@
 
 #include <array>
 #include <cstdint>
+#include <random>
+#include <span>
+#include <string_view>
 
 #include "ROMs.h"
 #include "SidFilter.h"
@@ -198,6 +201,98 @@ class T6510 {
   void clockSamples(int32_t cycles);
   void stopSamples();
 
+  // ---- initial memory of a tune (P6510Placement.cpp) -----------------------
+  uint16_t tuneLoadAddress = 0;
+  uint16_t tuneLoadEnd = 0;
+  // data: the file's bytes from the first C64 data byte to its end.
+  void placeTuneData(std::span<const uint8_t> data, uint16_t loadAddress, bool realC64, bool isMus,
+                     bool secondPart, int32_t songIndex, bool stereo, uint16_t stereoAddress,
+                     std::string_view fileName);
+  void prepareSong(int32_t songIndex, uint16_t loadAddress, bool realC64);
+  // The I/O register image and timer latches a tune finds at its start.
+  void resetIoDefaults();
+
+  // ---- tune driver (P6510Driver.cpp) ----------------------------------------
+  bool palMachine = true;
+  float cyclesPerMs = 985.248f;
+  float sliceOvershoot = 0;
+  bool vblankTune = false;
+  bool initPhase = false;
+  uint16_t playRoutine = 0;
+  bool buttonsPressed = false;
+  int32_t buttonsCycles = 0;
+  bool keyRead = false;
+  uint32_t executedCycles = 0;
+  uint32_t busyCycles = 0;
+  uint64_t clockFraction = 0;
+  uint64_t msFraction = 0;
+  uint32_t songMilliseconds = 0, songSeconds = 0, songMinutes = 0, songHours = 0;
+  uint32_t clockPerSecond = 124141304;
+  uint32_t clockPerMs = 124141;
+
+  void setPal(bool pal);
+  void loadTimerCounters();
+  void setCia1TimerA(uint16_t latch, bool alsoCounter);
+  void startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, uint32_t speed, bool realC64);
+  // One slice of about a millisecond; returns whether the SID was accessed recently.
+  bool runSlice();
+  void pressButtons();
+  void enableFixedStartup() { fixedStartup = true; }
+  uint32_t songTime() const;
+  void resetSongClock();
+  // Whether sub-tune song (1-based) is timed by a CIA timer.
+  static bool speedBitSet(uint32_t speed, int32_t song, bool playSid);
+
+  // ---- CIA, VIC-II and interrupts (P6510Timers.cpp) ------------------------
+  struct Cia {
+    uint16_t base = 0xDC00;
+    uint16_t timerALatch = 0xFFFF, timerBLatch = 0xFFFF;
+    int32_t timerACounter = 0xFFFF, timerBCounter = 0xFFFF;
+    bool timerAStopped = true, timerBStopped = true;
+    bool timerACountsClock = true, timerBCountsClock = true;
+    uint8_t interruptMask = 0;
+    bool timerAIrqEnabled = false, timerBIrqEnabled = false;
+    uint8_t todTenths = 0, todSeconds = 0, todMinutes = 0, todHours = 0;
+    bool todHalted = true;
+    int32_t todCycles = 0;
+  };
+  std::array<Cia, 2> cias{};
+
+  bool ciaIrqPending = false, vicIrqPending = false, nmiPending = false;
+  bool irqCountdownActive = false, nmiCountdownActive = false;
+  int32_t irqCountdown = 0, nmiCountdown = 0;
+  bool irqDue = false, nmiDue = false;
+  bool breakTakenOver = false;
+  int32_t irqSourcePosition = 0, nmiSourcePosition = 0;
+  uint32_t pendingTimerCycles = 0;
+  uint32_t ioClockedCycles = 0;  // cycles of the current instruction already clocked by I/O accesses
+  int32_t cyclesToEvent = 0;
+  uint32_t stolenCycles = 0;
+  bool irqAllowedAtStart = false;
+  float sliceBudget = 0;
+
+  int32_t cyclesPerLine = 63, linesPerFrame = 312;
+  int32_t cycleInLine = 0, rasterLine = 0;
+  uint16_t rasterCompare = 0;
+  bool badLinesEnabled = false, badLineTaken = false;
+  struct SpriteDma {
+    int32_t first = -1, last = -1;
+    bool charged = false;
+  };
+  std::array<SpriteDma, 8> sprites{};
+  int32_t lowestSprite = 0;
+
+  void advanceRaster(uint32_t cycles);
+  uint32_t stealCycles(int32_t cycleInLinePlusInstruction);
+  void clockTimers(uint32_t cycles);
+  void dispatchInterrupts(uint32_t cycles);
+  // Brings the timers up to cycle position within the current instruction.
+  void syncTimers(uint32_t position = 0);
+  bool irqAcceptable() const;
+  void resetTimers();
+  void tickTimeOfDay(uint32_t cycles);
+  void setPortForAddress(uint16_t address);
+
   // ---- VIC and CIA registers (P6510Io.cpp) --------------------------------
   uint8_t ioRead(uint16_t address);
   void ioWrite(uint16_t address, uint8_t value);
@@ -210,8 +305,24 @@ class T6510 {
   void rederiveInterrupts();
   // Puts the play timing at its fixed starting point once init has returned.
   void restartPlayTiming();
+  bool irqPending() const { return ciaIrqPending || vicIrqPending; }
 
  private:
+  void ciaTimerUnderflows(Cia& cia, bool nmi);
+  uint8_t readCiaRegister(Cia& cia, uint8_t reg, bool dummy);
+  void writeCiaRegister(Cia& cia, uint8_t reg, uint8_t value);
+  void newRasterLine();
+  void rasterCompareReached();
+  void checkRasterCompareNow();
+  void takeInterrupt();
+  void callPlayRoutine();
+  void runSliceLoop(float budget, bool initLoop);
+  void idleStep(float budget);
+  uint8_t ioByte(uint16_t address) const { return ioImage[address - 0xD000]; }
+  uint8_t& ioByte(uint16_t address) { return ioImage[address - 0xD000]; }
+
+  std::minstd_rand startupJitter{std::random_device{}()};
+
   void writeSampleRegister(int channel, uint8_t offset, uint8_t value);
   void startSample(int channel, uint8_t control);
   void startGalway(uint8_t tones);

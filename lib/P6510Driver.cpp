@@ -1,0 +1,334 @@
+// The tune driver: starts a sub-tune with its init routine, calls the play
+// routine at the tune's speed or lets the tune's own interrupts run, and runs
+// the machine in slices of about a millisecond of C64 time.
+#include <algorithm>
+#include <cmath>
+
+#include "P6510.h"
+#include "SidWrapper.h"
+
+namespace {
+
+constexpr uint32_t buttonPressCycles = 58968;  // three PAL frames
+constexpr uint32_t idleNotifyThreshold = 19655;
+constexpr uint32_t idleKeep = 1965;
+constexpr int initSliceLimit = 591;
+// A runaway init that fills the access queue stops being run in long slices;
+// it carries on in ordinary slices, which the caller drains.
+constexpr int32_t initQueueLimit = 1 << 22;
+
+}  // namespace
+
+bool T6510::speedBitSet(uint32_t speed, int32_t song, bool playSid) {
+  const int32_t index = std::max(song, 1) - 1;
+  const int32_t bit = playSid ? index % 32 : std::min(index, 31);
+  return (speed >> bit) & 1;
+}
+
+void T6510::setPal(bool pal) {
+  palMachine = pal;
+  cyclesPerLine = pal ? 63 : 65;
+  linesPerFrame = pal ? 312 : 263;
+  cyclesPerMs = pal ? 985.248f : 1022.727f;
+  clockPerSecond = pal ? 124141304 : 128863629;
+  clockPerMs = pal ? 124141 : 128863;
+  if (rasterLine >= linesPerFrame) rasterLine %= linesPerFrame;
+  if (tuneLoadAddress > 0x02A6) ram[0x02A6] = pal ? 1 : 0;
+}
+
+void T6510::loadTimerCounters() {
+  for (Cia& cia : cias) {
+    cia.timerACounter = cia.timerALatch;
+    cia.timerBCounter = cia.timerBLatch;
+  }
+}
+
+void T6510::setCia1TimerA(uint16_t latch, bool alsoCounter) {
+  cias[0].timerALatch = latch;
+  if (alsoCounter) cias[0].timerACounter = latch;
+}
+
+void T6510::setPortForAddress(uint16_t address) {
+  uint8_t value = 0x36;
+  if (address >= 0xD000 && address < 0xE000)
+    value = 0x34;
+  else if (address >= 0xE000)
+    value = 0x35;
+  else if (address < 0xA000)
+    value = 0x37;
+  writePort(value);
+}
+
+void T6510::resetSongClock() {
+  clockFraction = msFraction = 0;
+  songMilliseconds = songSeconds = songMinutes = songHours = 0;
+}
+
+uint32_t T6510::songTime() const {
+  return ((songHours * 60 + songMinutes) * 60 + songSeconds) * 1000 + songMilliseconds;
+}
+
+void T6510::pressButtons() {
+  buttonsPressed = true;
+  buttonsCycles = 0;
+  keyRead = false;
+}
+
+void T6510::callPlayRoutine() {
+  setPortForAddress(playRoutine);
+  push(0xFF);
+  push(0xFE);
+  stackDepth += 2;
+  PC = playRoutine;
+  A = X = Y = 0;
+  ioImage[0xC0D] &= 0x7F;
+  ioImage[0x019] &= 0x7F;
+}
+
+void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, uint32_t speed, bool realC64) {
+  sidFilter.reset();
+  firstSidAccessSeen = false;
+
+  resetTimers();
+  stopSamples();
+  buttonsPressed = false;
+  keyRead = false;
+  volumeIsZero = true;
+  resetSongClock();
+  PC = 0;
+  playRoutine = 0;
+  initPhase = true;
+  initReturned = false;
+  initDoneSignalled = false;
+  branchDelay = 0;
+  pageCrossed = 0;
+
+  realC64Mode = realC64;
+  const int32_t songIndex = std::max(song - 1, 0);
+  vblankTune = !speedBitSet(speed, song, playSidMode);
+  tuneHasPlayAddress = playAddress != 0;
+
+  if (realC64Mode) {
+    rasterCompare = 311;
+    ioImage[0x011] = 0x9B;
+  } else {
+    rasterCompare = vblankTune ? 0 : 55;
+    ioImage[0x011] = 0x1B;
+  }
+  rasterLine = 55;
+  ioImage[0x012] = 55;
+
+  Cia& cia1 = cias[0];
+  cia1.timerAStopped = false;
+  cia1.timerAIrqEnabled = realC64Mode || !vblankTune;
+  ioImage[0x01A] = (!realC64Mode && vblankTune) ? 1 : 0;
+  ioImage[0xC0E] = 0x01;
+  ioImage[0xC0D] = 0x00;
+  cia1.interruptMask = 0x01;
+  cias[1].interruptMask = 0x00;
+  ioImage[0xC02] = 0xFF;
+  ioImage[0xC03] = 0x00;
+  // A real machine reaches the tune at an arbitrary point of the timer period.
+  cia1.timerACounter = 8192 + (fixedStartup ? 0 : static_cast<int32_t>(startupJitter() & 0xFF));
+
+  if (D) setBinaryMode();
+  C = Z = I = D = V = N = 0;
+  B = U = 1;
+
+  auto realC64Stack = [this, songIndex] {
+    SP = 0xFA;
+    static constexpr uint8_t frames[] = {0xA4, 0x79, 0xA6, 0x0A, 0x00};
+    for (int i = 0; i < 5; ++i) ram[0x01FB + i] = frames[i];
+    for (uint16_t a = 0x030C; a <= 0x030E; ++a)
+      if (tuneLoadAddress > a) ram[a] = static_cast<uint8_t>(songIndex);
+  };
+  if (initAddress != 0) {
+    A = X = Y = static_cast<uint8_t>(songIndex);
+    if (realC64Mode)
+      realC64Stack();
+    else
+      SP = 0xFF;
+    if (initAddress >= 0xD000 && initAddress < 0xE000)
+      writePort(0x34);
+    else if (initAddress >= 0xE000)
+      writePort(0x35);
+    else
+      writePort((tuneLoadEnd < 0xA000 || realC64Mode) ? 0x37 : 0x36);
+    PC = initAddress;
+    push(0xFF);
+    push(0xFE);
+    stackDepth = 2;
+  } else {
+    A = X = Y = 0;
+    realC64Stack();
+    writePort(0x37);
+    rasterLine = 131;
+    ioImage[0x019] |= 0x01;
+    PC = 0xA7AE;  // BASIC's RUN
+    stackDepth = 0;
+  }
+
+  executedCycles = 0;
+  cyclesPerMs = palMachine ? 985.248f : 1022.727f;
+
+  if (PC != 0 && playAddress != 0 && !realC64Mode) {
+    const float initBudget = palMachine ? 98280.0f : 102570.0f;
+    for (int i = 0; i < initSliceLimit && !isIdle(); ++i) {
+      if (sidWrapper.count() > initQueueLimit) break;
+      runSliceLoop(initBudget, true);
+    }
+    initReturned = isIdle();
+  }
+
+  if (initReturned) {
+    initReturnedBookkeeping();
+    SP = 0xFF;
+    PC = 0xFFFF;
+    push(0xFF);
+    push(0xFE);
+    stackDepth = 2;
+    I = 0;
+    setPortForAddress(playAddress);
+    // A play address holding BRK would only end at once: play from the vectors.
+    if (readPages[playAddress >> 12][playAddress & 0xFFF] == 0x00) playAddress = 0;
+    playRoutine = playAddress;
+    if (playRoutine != 0) {
+      push(0xFF);
+      push(0xFE);
+      stackDepth = 2;
+    } else {
+      stackDepth = 3;
+      SP = 0xFF;
+      push(0xFF);
+      push(0xFE);
+      push(static_cast<uint8_t>((packStatus() & ~0x10) | 0x20));
+      I = 1;
+      PC = readVector(irqVector);
+      if (PC == 0) PC = static_cast<uint16_t>(ram[0x0314] | ram[0x0315] << 8);
+    }
+  }
+
+  initPhase = false;
+  if (realC64Mode) {
+    initDoneSignalled = true;
+    sidWrapper.pushMarker(markerInitDone);
+  }
+  cyclesToEvent = 0;
+}
+
+void T6510::idleStep(float budget) {
+  syncTimers();
+  const uint32_t limit = static_cast<uint32_t>(std::lround(budget)) + 1;
+  uint32_t skip = static_cast<uint32_t>(std::max(cyclesToEvent, 1));
+  if (executedCycles + skip > limit) skip = limit > executedCycles ? limit - executedCycles : 1;
+  executedCycles += skip;
+  cyclesSinceSid += skip;
+  advanceRaster(skip);
+  // The idle loop behaves like a JMP to itself for the VIC's bus takeover.
+  currentOpcode = 0x4C;
+  instructionCycles = 3;
+  pageCrossed = 0;
+  branchDelay = 0;
+  stolenCycles = stealCycles(cycleInLine + 3);
+  executedCycles += stolenCycles;
+  cyclesSinceSid += stolenCycles;
+  advanceRaster(stolenCycles);
+  dispatchInterrupts(skip + stolenCycles);
+}
+
+void T6510::runSliceLoop(float budget, bool initLoop) {
+  executedCycles = 0;
+  pendingTimerCycles = 0;
+  busyCycles = 0;
+  sliceBudget = budget;
+  if (!realC64Mode && stackDepth < 0) {
+    stackDepth = 0;
+    PC = 0xFFFE;
+    initReturnedBookkeeping();
+  }
+  while (static_cast<float>(executedCycles) < budget) {
+    stolenCycles = 0;
+    ioClockedCycles = 0;
+    irqAllowedAtStart = I == 0;
+    if (PC >= 0xFFFE) {
+      PC = 0xFFFE;
+      if (initLoop) break;
+      if (!playSidMode) {
+        idleStep(budget);
+        continue;
+      }
+      // playSID keeps the processor busy in a loop at the sentinel.
+      currentOpcode = 0x4C;
+      instructionCycles = 3;
+      pageCrossed = 0;
+      branchDelay = 0;
+    } else {
+      executeInstruction();
+    }
+    stolenCycles = stealCycles(cycleInLine + static_cast<int32_t>(instructionCycles));
+    const uint32_t total = instructionCycles + stolenCycles;
+    executedCycles += total;
+    cyclesSinceSid += total;
+    busyCycles += total;
+    pendingTimerCycles += total - std::min(total, ioClockedCycles);
+    advanceRaster(total);
+    cyclesToEvent -= static_cast<int32_t>(total);
+    if (playSidMode) clockSamples(static_cast<int32_t>(total));
+    if (cyclesToEvent <= 0) {
+      const uint32_t n = pendingTimerCycles;
+      pendingTimerCycles = 0;
+      dispatchInterrupts(n);
+    }
+    if (initLoop && stackDepth <= 0) {
+      stackDepth = 0;
+      break;
+    }
+  }
+  if (pendingTimerCycles) {
+    const uint32_t n = pendingTimerCycles;
+    pendingTimerCycles = 0;
+    dispatchInterrupts(n);
+  }
+
+  if (buttonsPressed) {
+    buttonsCycles += static_cast<int32_t>(executedCycles);
+    if (buttonsCycles > static_cast<int32_t>(buttonPressCycles)) buttonsPressed = false;
+  }
+  // A tune that waited for a key and has not sounded yet starts over from here.
+  if (keyRead && volumeIsZero) {
+    resetSongClock();
+    keyRead = false;
+    sidWrapper.restart();
+    firstSidAccessSeen = false;
+  }
+  tickTimeOfDay(executedCycles);
+  if (!initPhase && sidWrapper.clockRunning()) {
+    const uint64_t f = uint64_t{executedCycles} * 126;
+    clockFraction += f;
+    msFraction += f;
+    songMilliseconds = static_cast<uint32_t>(std::min<uint64_t>(msFraction / clockPerMs, 999));
+    if (clockFraction >= clockPerSecond) {
+      clockFraction -= clockPerSecond;
+      msFraction = 0;
+      songMilliseconds = 0;
+      if (++songSeconds == 60) {
+        songSeconds = 0;
+        if (++songMinutes == 60) {
+          songMinutes = 0;
+          if (++songHours == 100) songHours = 0;
+        }
+      }
+    }
+  }
+  // Long silences reach the SID model in one piece, not as one huge delay later.
+  if (cyclesSinceSid > idleNotifyThreshold) {
+    if (sidFilter.clock(static_cast<int32_t>(cyclesSinceSid - idleKeep)) > 0) cyclesSinceSid = idleKeep;
+  }
+}
+
+bool T6510::runSlice() {
+  const float budget = cyclesPerMs - sliceOvershoot;
+  runSliceLoop(budget, false);
+  sliceOvershoot = static_cast<float>(executedCycles) - budget;
+  return cyclesSinceSid < 2 * executedCycles;
+}

@@ -1,0 +1,707 @@
+// The time base of the machine: the two CIA 6526s (timers, interrupt control,
+// time-of-day clocks, ports), the VIC-II raster with its interrupt and the cycles
+// it steals, and the dispatch that turns pending sources into taken interrupts.
+//
+// Nothing is clocked per cycle. The processor reports whole instructions; the
+// raster advances at once, the timers catch up lazily at the next event or when
+// a CIA register is touched.
+#include <algorithm>
+#include <array>
+#include <bit>
+
+#include "P6510.h"
+
+namespace {
+
+// Cycles before an instruction's first write cycle (0: it does not write). The
+// CIA control-register timing and the VIC's bus takeover depend on it.
+constexpr std::array<uint8_t, 256> firstWritePosition = [] {
+  std::array<uint8_t, 256> t{};
+  for (uint8_t op : {0x00, 0x08, 0x48, 0x84, 0x85, 0x86, 0x87}) t[op] = 2;
+  for (uint8_t op : {0x06, 0x07, 0x20, 0x26, 0x27, 0x46, 0x47, 0x66, 0x67, 0x8C, 0x8D, 0x8E, 0x8F, 0x94, 0x95,
+                     0x96, 0x97, 0xC6, 0xC7, 0xE6, 0xE7})
+    t[op] = 3;
+  for (uint8_t op : {0x0E, 0x0F, 0x16, 0x17, 0x2E, 0x2F, 0x36, 0x37, 0x4E, 0x4F, 0x56, 0x57, 0x6E, 0x6F, 0x76,
+                     0x77, 0x99, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F, 0xCE, 0xCF, 0xD6, 0xD7, 0xEE, 0xEF, 0xF6, 0xF7})
+    t[op] = 4;
+  for (uint8_t op : {0x1B, 0x1E, 0x1F, 0x3B, 0x3E, 0x3F, 0x5B, 0x5E, 0x5F, 0x7B, 0x7E, 0x7F, 0x81, 0x83, 0x91,
+                     0x93, 0xDB, 0xDE, 0xDF, 0xFB, 0xFE, 0xFF})
+    t[op] = 5;
+  for (uint8_t op : {0x03, 0x13, 0x23, 0x33, 0x43, 0x53, 0x63, 0x73, 0xC3, 0xD3, 0xE3, 0xF3}) t[op] = 6;
+  return t;
+}();
+
+// The cycle at which an instruction reads a CIA register.
+constexpr std::array<uint8_t, 256> readPosition = [] {
+  std::array<uint8_t, 256> t{};
+  for (uint8_t op : {0x09, 0x0A, 0x0B}) t[op] = 1;
+  t[0x05] = 2;
+  for (uint8_t op : {0x06, 0x07, 0x0D, 0x15, 0x19, 0x1C, 0x1D, 0x2E, 0xAD, 0xBC, 0xBD, 0xBE, 0xEE}) t[op] = 3;
+  for (uint8_t op : {0x0E, 0x0F, 0x11, 0x16, 0x17, 0x3E, 0xB1, 0xFE}) t[op] = 4;
+  for (uint8_t op : {0x01, 0x1B, 0x1E, 0x1F, 0x21}) t[op] = 5;
+  for (uint8_t op : {0x03, 0x13, 0x23}) t[op] = 6;
+  return t;
+}();
+
+constexpr uint8_t icr = 0x0D, controlA = 0x0E, controlB = 0x0F;
+
+uint8_t bcdIncrement(uint8_t v) { return (v & 0x0F) == 9 ? static_cast<uint8_t>((v & 0xF0) + 0x10) : v + 1; }
+
+// The cycles a processor still runs after the VIC asked for the bus on a bad
+// line: up to three write cycles it may finish. d is the distance from the
+// instruction's first write to its end, p the cycle in the line of that write.
+int32_t badLineTakeover(uint8_t opcode, int32_t d, int32_t p) {
+  if (d == 2) return p == 11 ? 3 : p == 10 ? 1 : p == 9 ? 2 : 3;
+  if (opcode == 0x00) return p == 10 ? 0 : p == 9 ? 1 : p == 8 ? 2 : 3;
+  if (opcode == 0x20) return p == 10 ? 3 : p == 9 ? 1 : p == 8 ? 2 : 3;
+  return p == 9 ? 2 : 3;
+}
+
+}  // namespace
+
+// ---- timers --------------------------------------------------------------------
+
+void T6510::syncTimers(uint32_t position) {
+  uint32_t n = pendingTimerCycles;
+  pendingTimerCycles = 0;
+  if (position > ioClockedCycles) {
+    n += position - ioClockedCycles;
+    ioClockedCycles = position;
+  }
+  if (n) clockTimers(n);
+}
+
+void T6510::ciaTimerUnderflows(Cia& cia, bool nmi) {
+  // Raises the chip's interrupt line for a timer that has just underflowed.
+  auto raise = [&](int32_t counter) {
+    const int32_t age = -counter - 1;
+    const int32_t position = instructionCycles ? age % static_cast<int32_t>(instructionCycles) : 0;
+    uint8_t& data = ioByte(cia.base + icr);
+    if (nmi) {
+      if (nmiPending || (data & 0x80)) return;
+      nmiPending = true;
+      nmiSourcePosition = position;
+    } else {
+      if (ciaIrqPending || (realC64Mode && (data & 0x80))) return;
+      ciaIrqPending = true;
+      irqSourcePosition = position;
+    }
+    cyclesToEvent = 0;
+  };
+  // Reload from the latch, carrying the overshoot into the next period.
+  auto reload = [](int32_t& counter, uint16_t latch, bool oneShot, bool& stopped) {
+    const int32_t age = -counter - 1;
+    counter = latch;
+    if (oneShot)
+      stopped = true;
+    else
+      counter -= age % (static_cast<int32_t>(latch) + 1);
+  };
+
+  bool timerAUnderflowed = false;
+  if (cia.timerACounter < 0 && !cia.timerAStopped) {
+    timerAUnderflowed = true;
+    ioByte(cia.base + icr) |= 0x01;
+    if (cia.timerAIrqEnabled) raise(cia.timerACounter);
+    reload(cia.timerACounter, cia.timerALatch, ioByte(cia.base + controlA) & 0x08, cia.timerAStopped);
+  }
+  if (timerAUnderflowed && (ioByte(cia.base + controlB) & 0x60) == 0x20 && !cia.timerBStopped) --cia.timerBCounter;
+  if (cia.timerBCounter < 0 && !cia.timerBStopped) {
+    ioByte(cia.base + icr) |= 0x02;
+    if (cia.timerBIrqEnabled) raise(cia.timerBCounter);
+    reload(cia.timerBCounter, cia.timerBLatch, ioByte(cia.base + controlB) & 0x08, cia.timerBStopped);
+  }
+}
+
+void T6510::clockTimers(uint32_t cycles) {
+  const int32_t n = static_cast<int32_t>(std::min<uint32_t>(cycles, 0x7FFFFFFF));
+  for (int i = 0; i < 2; ++i) {
+    Cia& cia = cias[i];
+    if (!cia.timerAStopped && cia.timerACountsClock) cia.timerACounter -= n;
+    if (!cia.timerBStopped && cia.timerBCountsClock) cia.timerBCounter -= n;
+    ciaTimerUnderflows(cia, i == 1);
+  }
+}
+
+void T6510::tickTimeOfDay(uint32_t cycles) {
+  for (Cia& cia : cias) {
+    cia.todCycles += static_cast<int32_t>(cycles);
+    // The TOD counts mains ticks: 5 or 6 per tenth by the 50/60 Hz bit of control A.
+    const int32_t tenth = (ioByte(cia.base + controlA) & 0x80) ? 98524 : 102272;
+    while (cia.todCycles > tenth) {
+      cia.todCycles -= tenth;
+      if (cia.todHalted) continue;
+      if (cia.todTenths < 9) {
+        ++cia.todTenths;
+        continue;
+      }
+      cia.todTenths = 0;
+      if (cia.todSeconds != 0x59) {
+        cia.todSeconds = bcdIncrement(cia.todSeconds);
+        continue;
+      }
+      cia.todSeconds = 0;
+      if (cia.todMinutes != 0x59) {
+        cia.todMinutes = bcdIncrement(cia.todMinutes);
+        continue;
+      }
+      cia.todMinutes = 0;
+      // 12-hour clock: 11 -> 12 flips AM/PM, 12 -> 1 keeps it.
+      const uint8_t pm = cia.todHours & 0x80;
+      const uint8_t hour = cia.todHours & 0x1F;
+      if (hour == 0x11)
+        cia.todHours = static_cast<uint8_t>(0x12 | (pm ^ 0x80));
+      else if (hour == 0x12)
+        cia.todHours = static_cast<uint8_t>(0x01 | pm);
+      else
+        cia.todHours = static_cast<uint8_t>(bcdIncrement(hour) | pm);
+    }
+  }
+}
+
+// ---- CIA registers -------------------------------------------------------------
+
+uint8_t T6510::ciaRead(uint16_t foldedAddress) {
+  if ((foldedAddress & 0xFE00) == 0xDC00)
+    return readCiaRegister(cias[(foldedAddress >> 8) & 1], foldedAddress & 0x0F, false);
+  return ioByte(foldedAddress);
+}
+
+void T6510::ciaDummyRead(uint16_t foldedAddress) {
+  readCiaRegister(cias[(foldedAddress >> 8) & 1], foldedAddress & 0x0F, true);
+}
+
+uint8_t T6510::readCiaRegister(Cia& cia, uint8_t reg, bool dummy) {
+  const bool isCia1 = cia.base == 0xDC00;
+  const uint16_t base = cia.base;
+  // A discarded read only matters where reading has a side effect.
+  if (dummy && reg != icr && reg != 0x08 && reg != 0x0B) return 0;
+  switch (reg) {
+    case 0x00: {
+      const uint8_t direction = ioByte(base + 2), port = ioByte(base);
+      if (!isCia1) return static_cast<uint8_t>(((~direction | port) & 0x3F) | ((port & 0xC0) ^ 0xC0));
+      uint8_t value = static_cast<uint8_t>(~direction | port);
+      if (buttonsPressed && realC64Mode) {
+        keyRead = true;
+        value &= 0xEF;  // joystick 2 fire
+      }
+      return value;
+    }
+    case 0x01: {
+      if (isCia1 && buttonsPressed && realC64Mode) {
+        keyRead = true;
+        return (ioByte(base) & 0x80) ? 0xFF : 0xEF;  // the space key sits in row 7
+      }
+      return static_cast<uint8_t>(~ioByte(base + 3) | ioByte(base + 1));
+    }
+    case 0x04:
+    case 0x06: {
+      const bool timerA = reg == 0x04;
+      const int32_t counter = timerA ? cia.timerACounter : cia.timerBCounter;
+      if (timerA ? cia.timerAStopped : cia.timerBStopped) return static_cast<uint8_t>(counter);
+      if (timerA && isCia1)
+        return static_cast<uint8_t>(counter - static_cast<int32_t>(pendingTimerCycles) - readPosition[currentOpcode] -
+                                    pageCrossed);
+      return static_cast<uint8_t>(counter - static_cast<int32_t>(pendingTimerCycles) -
+                                  static_cast<int32_t>(instructionCycles) + 1);
+    }
+    case 0x05:
+    case 0x07: {
+      const bool timerA = reg == 0x05;
+      const int32_t counter = timerA ? cia.timerACounter : cia.timerBCounter;
+      if (timerA ? cia.timerAStopped : cia.timerBStopped) return static_cast<uint8_t>(counter >> 8);
+      return static_cast<uint8_t>((counter - static_cast<int32_t>(pendingTimerCycles)) >> 8);
+    }
+    case 0x08:
+      cia.todHalted = false;
+      return cia.todTenths;
+    case 0x09:
+      return cia.todSeconds;
+    case 0x0A:
+      return cia.todMinutes;
+    case 0x0B:
+      cia.todHalted = true;
+      return cia.todHours;
+    case icr: {
+      syncTimers(readPosition[currentOpcode] + pageCrossed + 1u);
+      uint8_t& data = ioByte(base + icr);
+      const uint8_t value = data;
+      data = 0;
+      if (isCia1) {
+        ciaIrqPending = false;
+        if (!vicIrqPending) {
+          irqCountdownActive = false;
+          irqDue = false;
+        }
+      } else if (!(value & 0x80)) {
+        // Reading just before the NMI would fire suppresses it.
+        nmiPending = false;
+        nmiCountdownActive = false;
+        nmiDue = false;
+      }
+      return value;
+    }
+    case controlA:
+    case controlB: {
+      const bool timerA = reg == controlA;
+      bool& stopped = timerA ? cia.timerAStopped : cia.timerBStopped;
+      const uint8_t stored = ioByte(base + reg);
+      if (!realC64Mode) return stored;
+      const int32_t counter = timerA ? cia.timerACounter : cia.timerBCounter;
+      if (!stopped && (stored & 0x08) &&
+          counter - static_cast<int32_t>(pendingTimerCycles) - readPosition[currentOpcode] < 0)
+        stopped = true;
+      return static_cast<uint8_t>(stored & ~0x10 & (stopped ? ~0x01 : 0xFF));
+    }
+    default:
+      return ioByte(base + reg);
+  }
+}
+
+void T6510::ciaWrite(uint16_t foldedAddress, uint8_t value) {
+  if ((foldedAddress & 0xFE00) == 0xDC00) {
+    writeCiaRegister(cias[(foldedAddress >> 8) & 1], foldedAddress & 0x0F, value);
+    return;
+  }
+  ioByte(foldedAddress) = value;
+}
+
+void T6510::writeCiaRegister(Cia& cia, uint8_t reg, uint8_t value) {
+  const bool isCia1 = cia.base == 0xDC00;
+  // A PSID player drives a vertical-blank tune from the raster; the tune may not
+  // reprogram the CIA 1 timer behind it.
+  const bool lockedTimer = isCia1 && !realC64Mode && vblankTune;
+  syncTimers();
+  cyclesToEvent = 0;
+  switch (reg) {
+    case 0x04:
+      if (!lockedTimer) cia.timerALatch = static_cast<uint16_t>((cia.timerALatch & 0xFF00) | value);
+      break;
+    case 0x05:
+      if (lockedTimer) break;
+      cia.timerALatch = static_cast<uint16_t>((cia.timerALatch & 0x00FF) | value << 8);
+      if (cia.timerAStopped) cia.timerACounter = cia.timerALatch;
+      break;
+    case 0x06:
+      cia.timerBLatch = static_cast<uint16_t>((cia.timerBLatch & 0xFF00) | value);
+      break;
+    case 0x07:
+      cia.timerBLatch = static_cast<uint16_t>((cia.timerBLatch & 0x00FF) | value << 8);
+      if (cia.timerBStopped) cia.timerBCounter = cia.timerBLatch;
+      break;
+    case 0x08:
+      cia.todTenths = value & 0x0F;
+      cia.todHalted = false;
+      cia.todCycles = 0;
+      break;
+    case 0x09:
+      cia.todSeconds = value & 0x7F;
+      break;
+    case 0x0A:
+      cia.todMinutes = value & 0x7F;
+      break;
+    case 0x0B:
+      cia.todHours = value & 0x9F;
+      cia.todHalted = true;
+      break;
+    case 0x0C: {
+      uint8_t& data = ioByte(cia.base + icr);
+      data |= 0x08;
+      if (cia.interruptMask & 0x08) {
+        if (isCia1) {
+          data |= 0x80;
+          if (!ciaIrqPending) {
+            ciaIrqPending = true;
+            irqSourcePosition = 0;
+          }
+        } else if (!nmiPending && !(data & 0x80)) {
+          nmiPending = true;
+          nmiSourcePosition = 0;
+        }
+      }
+      break;
+    }
+    case icr:
+      if (isCia1 && ((!realC64Mode && vblankTune) || playSidMode)) return;
+      if (value & 0x80)
+        cia.interruptMask |= value & 0x1F;
+      else
+        cia.interruptMask &= static_cast<uint8_t>(~value & 0x1F);
+      cia.timerAIrqEnabled = cia.interruptMask & 0x01;
+      cia.timerBIrqEnabled = cia.interruptMask & 0x02;
+      return;  // the mask lives here, the data register in the image
+    case controlA:
+    case controlB: {
+      if (lockedTimer) break;
+      const bool timerA = reg == controlA;
+      bool& stopped = timerA ? cia.timerAStopped : cia.timerBStopped;
+      bool& countsClock = timerA ? cia.timerACountsClock : cia.timerBCountsClock;
+      int32_t& counter = timerA ? cia.timerACounter : cia.timerBCounter;
+      const uint16_t latch = timerA ? cia.timerALatch : cia.timerBLatch;
+      const int32_t writePosition = firstWritePosition[currentOpcode];
+      const bool newCounts = timerA ? !(value & 0x20) : (value & 0x60) == 0;
+      if (timerA && !stopped && countsClock && !newCounts) counter -= writePosition;
+      const bool starting = stopped && (value & 0x01);
+      stopped = !(value & 0x01);
+      countsClock = newCounts;
+      if (value & 0x10) counter = latch + ((starting && countsClock) ? 1 : 0);
+      if (starting && countsClock) counter += writePosition + 2;
+      break;
+    }
+    default:
+      break;
+  }
+  ioByte(cia.base + reg) = value;
+}
+
+// ---- VIC-II --------------------------------------------------------------------
+
+void T6510::rasterCompareReached() {
+  uint8_t& latched = ioByte(0xD019);
+  latched |= 0x01;
+  if (ioByte(0xD01A) & 0x01) {
+    latched |= 0x80;
+    vicIrqPending = true;
+    irqSourcePosition = static_cast<int32_t>(instructionCycles);
+  }
+  cyclesToEvent = 0;
+}
+
+void T6510::newRasterLine() {
+  badLineTaken = false;
+  if (rasterLine == 48) badLinesEnabled = ioByte(0xD011) & 0x10;
+  const uint8_t enabled = ioByte(0xD015);
+  if (enabled) {
+    const uint8_t expanded = ioByte(0xD017);
+    for (int i = 0; i < 8; ++i) {
+      sprites[i].charged = false;
+      if (!(enabled & (1 << i))) continue;
+      const int32_t y = ioByte(static_cast<uint16_t>(0xD001 + 2 * i));
+      if (y + 1 == (rasterLine & 0xFF)) {
+        sprites[i].first = y;
+        sprites[i].last = y + ((expanded & (1 << i)) ? 42 : 21);
+      }
+    }
+  }
+  if (rasterLine == rasterCompare) rasterCompareReached();
+}
+
+void T6510::advanceRaster(uint32_t cycles) {
+  cycleInLine += static_cast<int32_t>(cycles);
+  while (cycleInLine >= cyclesPerLine) {
+    cycleInLine -= cyclesPerLine;
+    if (++rasterLine >= linesPerFrame) rasterLine = 0;
+    newRasterLine();
+  }
+}
+
+void T6510::checkRasterCompareNow() {
+  int32_t line = rasterLine;
+  // An instruction that starts at the very end of a line compares with the next.
+  if (cyclesPerLine - cycleInLine <= 4) line = (line + 1) % linesPerFrame;
+  if (line == rasterCompare) rasterCompareReached();
+}
+
+uint8_t T6510::vicRead(uint8_t reg) {
+  if (reg == 0x11 || reg == 0x12) {
+    int32_t line = rasterLine;
+    if (cycleInLine + static_cast<int32_t>(instructionCycles) >= cyclesPerLine) line = (line + 1) % linesPerFrame;
+    if (reg == 0x12) return static_cast<uint8_t>(line);
+    return static_cast<uint8_t>((ioByte(0xD011) & 0x7F) | ((line & 0x100) >> 1));
+  }
+  if (reg == 0x19) return ioByte(0xD019) | 0x70;
+  if (reg == 0x1A) return ioByte(0xD01A) | 0xF0;
+  return ioImage[reg];
+}
+
+void T6510::vicWrite(uint8_t reg, uint8_t value) {
+  cyclesToEvent = 0;
+  switch (reg) {
+    case 0x11:
+    case 0x12: {
+      const uint16_t compare = reg == 0x11 ? static_cast<uint16_t>((rasterCompare & 0xFF) | (value & 0x80) << 1)
+                                           : static_cast<uint16_t>((rasterCompare & 0x100) | value);
+      if (reg == 0x11) {
+        ioByte(0xD011) = static_cast<uint8_t>((value & 0x7F) | ((rasterLine & 0x100) >> 1));
+        if ((value & 0x10) && rasterLine == 48) badLinesEnabled = true;
+      } else {
+        ioByte(0xD012) = value;
+      }
+      if (compare != rasterCompare) {
+        rasterCompare = compare;
+        checkRasterCompareNow();
+      }
+      return;
+    }
+    case 0x15:
+      lowestSprite = value ? std::countr_zero(value) : 0;
+      break;
+    case 0x19: {
+      uint8_t& latched = ioByte(0xD019);
+      const uint8_t remaining = latched & 0x0F & static_cast<uint8_t>(~value);
+      if (remaining & ioByte(0xD01A)) {
+        latched = remaining | 0x80;
+      } else {
+        latched = remaining;
+        vicIrqPending = false;
+        if (!ciaIrqPending) {
+          irqCountdownActive = false;
+          irqDue = false;
+        }
+      }
+      return;
+    }
+    case 0x1A: {
+      // A PSID player owns the interrupt sources while its timers run.
+      if (!realC64Mode && !(cias[0].timerAStopped && cias[1].timerAStopped)) return;
+      uint8_t& latched = ioByte(0xD019);
+      ioByte(0xD01A) = value & 0x0F;
+      if ((value & 0x01) && (latched & 0x01)) {
+        latched |= 0x80;
+        vicIrqPending = true;
+        irqSourcePosition = static_cast<int32_t>(instructionCycles);
+      } else {
+        latched &= 0x7F;
+        vicIrqPending = false;
+      }
+      return;
+    }
+    default:
+      break;
+  }
+  ioImage[reg] = value;
+}
+
+uint32_t T6510::stealCycles(int32_t c) {
+  uint32_t stolen = 0;
+  bool badLineCharged = false;
+  const int32_t w = firstWritePosition[currentOpcode];
+  const int32_t cycles = static_cast<int32_t>(instructionCycles);
+  if (badLinesEnabled && c >= 12 && !badLineTaken && rasterLine >= 48 && rasterLine <= 247 &&
+      (rasterLine & 7) == (ioByte(0xD011) & 7)) {
+    const int32_t k = w == 0 ? 3 : badLineTakeover(currentOpcode, cycles - w, c - (cycles - w));
+    stolen = static_cast<uint32_t>(40 + k);
+    badLineTaken = true;
+    badLineCharged = true;
+  }
+  const uint8_t enabled = ioByte(0xD015);
+  if (!enabled) return stolen;
+
+  const int32_t q = lowestSprite;
+  const int32_t e = cyclesPerLine - 6 + 2 * q;  // where the first sprite fetch begins
+  int32_t x = c + static_cast<int32_t>(stolen);
+  if (q > 2) x = x < 10 ? x + cyclesPerLine : x % cyclesPerLine;
+  if (e - 3 >= 0 && x < e - 3) return stolen;
+
+  std::array<bool, 8> chargedNow{};
+  bool any = false;
+  const int32_t line = rasterLine & 0xFF;
+  for (int i = 0; i < 8; ++i) {
+    if (!(enabled & (1 << i)) || sprites[i].charged || sprites[i].first < 0) continue;
+    int32_t first = sprites[i].first, last = sprites[i].last;
+    if (rasterLine >= 256 && last >= rasterLine) {
+      first -= 256;
+      last -= 256;
+    }
+    if (line < first || line > last) continue;
+    stolen += 2;
+    sprites[i].charged = true;
+    chargedNow[i] = true;
+    any = true;
+  }
+  // A gap of one sprite between two fetching ones is not worth releasing the bus.
+  for (int i = 1; i < 7; ++i)
+    if (!chargedNow[i] && chargedNow[i - 1] && chargedNow[i + 1]) stolen += 2;
+  if (!any) return stolen;
+  if (w == 0) return stolen + 3;
+  const int32_t s = badLineCharged ? x - 57 : 0;
+  const int32_t l = cycles - w - s;
+  const int32_t t = e - (x - l);
+  int32_t k;
+  if (l == 2)
+    k = t == 2 ? 3 : t == 3 ? 1 : t == 4 ? 2 : 3;
+  else if (currentOpcode == 0x00)
+    k = t == 3 ? 0 : t == 4 ? 1 : t == 5 ? 2 : 3;
+  else if (currentOpcode == 0x20)
+    k = t == 3 ? 3 : t == 4 ? 1 : t == 5 ? 2 : 3;
+  else
+    k = t == 4 ? 2 : 3;
+  return stolen + static_cast<uint32_t>(k);
+}
+
+// ---- interrupts ----------------------------------------------------------------
+
+bool T6510::irqAcceptable() const {
+  if (realC64Mode) return I == 0 || irqAllowedAtStart;
+  return isIdle() || (playRoutine == 0 && initReturned);
+}
+
+void T6510::rederiveInterrupts() {
+  if (ioByte(0xDC0D) & 0x80) ciaIrqPending = true;
+  if ((ioByte(0xD019) & 0x80) && (ioByte(0xD01A) & 0x01)) vicIrqPending = true;
+  if (irqPending()) cyclesToEvent = 0;
+}
+
+void T6510::takeInterrupt() {
+  if (!realC64Mode && playRoutine != 0)
+    callPlayRoutine();
+  else
+    interruptEntry(irqVector);
+  ciaIrqPending = false;
+  vicIrqPending = false;
+  irqCountdownActive = false;
+  irqDue = false;
+}
+
+void T6510::dispatchInterrupts(uint32_t cycles) {
+  if (cycles) clockTimers(cycles);
+  const int32_t n = static_cast<int32_t>(std::min<uint32_t>(cycles, 0x3FFFFFFF));
+  const int32_t stolen = static_cast<int32_t>(stolenCycles);
+
+  if (!nmiCountdownActive && nmiPending) {
+    nmiCountdown = n - nmiSourcePosition - stolen + 2;
+    if (currentOpcode == 0x00 && realC64Mode && !isIdle()) {
+      // The NMI came while BRK ran: after its third cycle it takes over the
+      // BRK's pushes, before that it waits for the handler's first instruction.
+      if (static_cast<int32_t>(instructionCycles) - nmiSourcePosition > 3) {
+        SP = static_cast<uint8_t>(SP + 3);
+        PC = static_cast<uint16_t>(ram[0x0100 | static_cast<uint8_t>(SP - 1)] |
+                                   ram[0x0100 | SP] << 8);
+        pullStatusFlags(ram[0x0100 | static_cast<uint8_t>(SP - 2)]);
+        stackDepth -= 3;
+        breakTakenOver = true;
+        nmiCountdown = n - stolen;
+      } else {
+        nmiCountdown = n - stolen + 1;
+      }
+    }
+    nmiCountdownActive = true;
+    irqCountdownActive = false;
+    irqDue = false;
+  } else if (!irqCountdownActive && irqPending() && irqAcceptable()) {
+    irqCountdown = n - irqSourcePosition - stolen + 2;
+    irqCountdownActive = true;
+  }
+  if (branchDelay) {
+    if (irqCountdownActive) ++irqCountdown;
+    if (nmiCountdownActive) ++nmiCountdown;
+  }
+  if (irqCountdownActive) irqCountdown -= n;
+  if (nmiCountdownActive) nmiCountdown -= n;
+
+  if (nmiCountdownActive && nmiCountdown <= 1 && !nmiDue) {
+    uint8_t& data = ioByte(0xDD0D);
+    if (!(data & 0x80)) {
+      data |= 0x80;
+      nmiDue = true;
+    } else if (!breakTakenOver) {
+      // No edge on the NMI line: the interrupt never happens.
+      nmiPending = false;
+      nmiCountdownActive = false;
+    }
+  }
+  if (irqCountdownActive) {
+    if (vicIrqPending) irqDue = true;
+    if (ciaIrqPending && irqCountdown <= 1) {
+      ioByte(0xDC0D) |= 0x80;
+      irqDue = true;
+    }
+  }
+
+  uint32_t taken = 0;
+  if ((nmiDue || breakTakenOver) && nmiCountdownActive && nmiCountdown <= 0) {
+    interruptEntry(nmiVector, breakTakenOver);
+    nmiInService = PC != 0 || realC64Mode;
+    nmiPending = false;
+    nmiCountdownActive = false;
+    nmiDue = false;
+    breakTakenOver = false;
+    taken = 7;
+  } else if (irqDue && irqCountdownActive && irqCountdown <= 0 && !nmiCountdownActive) {
+    takeInterrupt();
+    taken = 7;
+  }
+  if (taken) {
+    executedCycles += taken;
+    cyclesSinceSid += taken;
+    clockTimers(taken);
+    advanceRaster(taken);
+  }
+
+  // The next moment something can happen.
+  int64_t next = static_cast<int64_t>(sliceBudget) - static_cast<int64_t>(executedCycles) + 1;
+  auto consider = [&next](int64_t candidate) { next = std::min(next, candidate); };
+  for (const Cia& cia : cias) {
+    if (!cia.timerAStopped && cia.timerACountsClock) consider(int64_t{cia.timerACounter} + 1);
+    if (!cia.timerBStopped && cia.timerBCountsClock) consider(int64_t{cia.timerBCounter} + 1);
+  }
+  if (cias[0].timerAStopped) consider(65535);
+  if (rasterCompare < linesPerFrame) {
+    int32_t lines = rasterCompare - rasterLine;
+    if (lines <= 0) lines += linesPerFrame;
+    consider(int64_t{lines} * cyclesPerLine - cycleInLine);
+  }
+  if (irqCountdownActive)
+    consider(irqCountdown);
+  else if (irqPending() && (!realC64Mode || I == 0))
+    consider(1);
+  if (nmiCountdownActive)
+    consider(nmiCountdown);
+  else if (nmiPending)
+    consider(1);
+  cyclesToEvent = static_cast<int32_t>(std::clamp<int64_t>(next, 1, 0x7FFFFFFF));
+}
+
+void T6510::resetTimers() {
+  for (Cia& cia : cias) {
+    cia.timerAStopped = cia.timerBStopped = true;
+    cia.timerACountsClock = cia.timerBCountsClock = true;
+    cia.interruptMask = 0;
+    cia.timerAIrqEnabled = cia.timerBIrqEnabled = false;
+    cia.todTenths = cia.todSeconds = cia.todMinutes = cia.todHours = 0;
+    cia.todHalted = true;
+    cia.todCycles = 0;
+  }
+  ciaIrqPending = vicIrqPending = nmiPending = false;
+  irqCountdownActive = nmiCountdownActive = false;
+  irqCountdown = nmiCountdown = 0;
+  irqDue = nmiDue = breakTakenOver = false;
+  nmiInService = false;
+  pendingTimerCycles = 0;
+  ioClockedCycles = 0;
+  cyclesToEvent = 0;
+  stolenCycles = 0;
+  badLinesEnabled = badLineTaken = false;
+  sprites = {};
+  lowestSprite = 0;
+  cycleInLine = 0;
+  rasterLine = 55;
+}
+
+void T6510::resetIoDefaults() {
+  ioImage.fill(0);
+  static constexpr uint8_t cia2Timers[] = {0xC7, 0x4C, 0xC7, 0x4C};
+  for (int i = 0; i < 4; ++i) ioByte(static_cast<uint16_t>(0xDD04 + i)) = cia2Timers[i];
+  ioByte(0xDC0D) = 0x7F;
+  ioByte(0xDC0E) = 0x01;
+  ioByte(0xDC00) = 0x7F;
+  ioByte(0xDC01) = 0xFF;
+  ioByte(0xDD0D) = 0x00;
+  ioByte(0xD018) = 0x15;
+  for (Cia& cia : cias) {
+    cia.timerALatch = cia.timerBLatch = 0xFFFF;
+    cia.timerACounter = cia.timerBCounter = 0xFFFF;
+  }
+  ram[0x02A6] = 1;
+  cyclesPerLine = 63;
+  linesPerFrame = 312;
+}
+
+void T6510::restartPlayTiming() {
+  rasterLine = 55;
+  cycleInLine = 0;
+  cyclesSinceSid = 0;
+  busyCycles = 0;
+  executedCycles = 0;
+  pendingTimerCycles = 0;
+}

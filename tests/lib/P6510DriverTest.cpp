@@ -1,0 +1,239 @@
+// The tune driver and the timers behind it: play-call cadence, start-up state,
+// fixed start-up, the song clock, CIA timers, raster interrupts, bad lines and
+// the time-of-day clock.
+#include "MachineFixture.h"
+
+namespace {
+
+class Driver : public MachineTest {
+ protected:
+  Driver() {
+    c64->resetIoDefaults();
+    c64->tuneLoadAddress = 0x1000;
+    c64->tuneLoadEnd = 0x1100;
+  }
+
+  // A PSID whose init sets the volume and whose play routine writes one register.
+  void placePsid() {
+    poke(0x1000, {0xA9, 0x0F, 0x8D, 0x18, 0xD4, 0x60,  // init: LDA #$0F, STA $D418, RTS
+                  0x8D, 0x01, 0xD4, 0x60});           // play: STA $D401, RTS
+  }
+  void start(uint32_t speed, int song = 1, bool realC64 = false, uint16_t init = 0x1000, uint16_t play = 0x1006) {
+    c64->setPal(true);
+    c64->loadTimerCounters();
+    const bool cia = T6510::speedBitSet(speed, song, c64->playSidMode);
+    c64->setCia1TimerA(realC64 ? 16421 : cia ? 16380 : 19656, !realC64 && cia);
+    c64->startTune(song, init, play, speed, realC64);
+    sid.setClockRunning(true);
+  }
+  // Runs slices until n writes to register reg were seen; returns their delays
+  // measured as the cycles between consecutive writes to reg.
+  std::vector<uint64_t> writeIntervals(uint8_t reg, int n) {
+    std::vector<uint64_t> intervals;
+    uint64_t clock = 0, last = 0;
+    bool seen = false;
+    for (int slice = 0; slice < 200000 && static_cast<int>(intervals.size()) < n; ++slice) {
+      c64->runSlice();
+      for (const Access& a : drain()) {
+        if (a.reg >= 0x80) continue;  // reads and markers: not part of the write timeline
+        clock += a.delay;
+        if (a.reg != reg) continue;
+        if (seen) intervals.push_back(clock - last);
+        last = clock;
+        seen = true;
+      }
+    }
+    return intervals;
+  }
+};
+
+TEST_F(Driver, VerticalBlankTuneIsCalledOncePerPalFrame) {
+  placePsid();
+  start(0);
+  for (uint64_t interval : writeIntervals(0x01, 10)) EXPECT_EQ(interval, 19656u);
+  EXPECT_EQ(c64->A, 0);  // play calls enter with A = X = Y = 0
+}
+
+TEST_F(Driver, CiaTunePlaysAtTheTimerPeriod) {
+  placePsid();
+  start(1);
+  // Blank the screen: bad lines would shift single play calls by up to 43 cycles.
+  c64->ioImage[0x011] = 0x0B;
+  c64->badLinesEnabled = false;
+  for (uint64_t interval : writeIntervals(0x01, 10)) EXPECT_EQ(interval, 16381u);
+}
+
+TEST_F(Driver, SpeedBitOfHighSubTunes) {
+  EXPECT_TRUE(T6510::speedBitSet(0x80000000u, 40, false));
+  EXPECT_FALSE(T6510::speedBitSet(0x80000000u, 31, false));
+  EXPECT_TRUE(T6510::speedBitSet(0x00000080u, 40, true));  // playSID wraps modulo 32
+  EXPECT_FALSE(T6510::speedBitSet(0x80000000u, 40, true));
+  EXPECT_TRUE(T6510::speedBitSet(1, 0, false));  // song 0 counts as the first
+}
+
+TEST_F(Driver, InitDoneComesWhenInitReturns) {
+  placePsid();
+  start(0);
+  const auto queued = drain();
+  ASSERT_EQ(queued.size(), 2u);
+  EXPECT_EQ(queued[0].reg, 0x18);
+  EXPECT_EQ(queued[1].reg, markerInitDone);
+  EXPECT_TRUE(c64->initReturned);
+  EXPECT_EQ(c64->playRoutine, 0x1006);
+}
+
+TEST_F(Driver, RealC64TuneStartsLikeAC64) {
+  placePsid();
+  start(0xFFFFFFFF, 1, true);
+  EXPECT_EQ(c64->SP, 0xF8);  // $FA less the pushed return address
+  EXPECT_EQ(c64->ram[0x01FB], 0xA4);
+  EXPECT_EQ(c64->ioImage[0x011], 0x9B);
+  EXPECT_EQ(c64->rasterCompare, 311);
+  EXPECT_EQ(c64->cias[0].timerALatch, 0x4025);
+  EXPECT_EQ(c64->PC, 0x1000);
+  const auto queued = drain();
+  ASSERT_EQ(queued.size(), 1u);  // before a single instruction ran
+  EXPECT_EQ(queued[0].reg, markerInitDone);
+}
+
+TEST_F(Driver, FixedStartupMakesRunsIdentical) {
+  // A CIA tune whose play routine reads timer A low: any start jitter shows.
+  poke(0x1000, {0x60, 0x00, 0x00, 0xAD, 0x04, 0xDC, 0x8D, 0x00, 0xD4, 0x60});
+  auto streamOf = [&](bool fixed) {
+    c64 = std::make_unique<T6510>(sid, *roms);
+    c64->resetIoDefaults();
+    c64->tuneLoadAddress = 0x1000;
+    poke(0x1000, {0x60, 0x00, 0x00, 0xAD, 0x04, 0xDC, 0x8D, 0x00, 0xD4, 0x60});
+    if (fixed) c64->enableFixedStartup();
+    sid.reset();
+    start(1, 1, false, 0x1000, 0x1003);
+    std::vector<Access> all;
+    for (int i = 0; i < 100; ++i) {
+      c64->runSlice();
+      for (const Access& a : drain()) all.push_back(a);
+    }
+    return all;
+  };
+  const auto first = streamOf(true);
+  EXPECT_FALSE(first.empty());
+  EXPECT_EQ(first, streamOf(true));
+  bool differs = false;
+  for (int i = 0; i < 8 && !differs; ++i) differs = streamOf(false) != first;
+  EXPECT_TRUE(differs);
+}
+
+TEST_F(Driver, SongClockCountsFromTheEndOfTheStart) {
+  placePsid();
+  start(0);
+  uint64_t cycles = 0;
+  while (cycles < 985248) {
+    c64->runSlice();
+    cycles += c64->executedCycles;
+    drain();
+  }
+  EXPECT_GE(c64->songTime(), 999u);
+  EXPECT_LE(c64->songTime(), 1001u);
+}
+
+TEST_F(Driver, ContinuousTimerUnderflowsEveryLatchPlusOneCycles) {
+  // Realistic setup: a real-C64 tune that programs CIA 1 timer B itself and
+  // polls its flag, writing the SID at each underflow.
+  poke(0x1000, {0x78,                    // SEI
+                0xA9, 0x00, 0x8D, 0x06, 0xDC, 0xA9, 0x10, 0x8D, 0x07, 0xDC,  // latch $1000
+                0xA9, 0x11, 0x8D, 0x0F, 0xDC,                                // start, force load
+                0xAD, 0x0D, 0xDC, 0x29, 0x02, 0xF0, 0xF9,                    // wait for bit 1
+                0x8D, 0x00, 0xD4, 0x4C, 0x10, 0x10});                        // STA $D400, loop
+  start(0xFFFFFFFF, 1, true);
+  const auto intervals = writeIntervals(0x00, 200);
+  ASSERT_EQ(intervals.size(), 200u);
+  // Each interval is off by the 9-cycle polling loop and a bad line at most;
+  // over 200 intervals the period itself shows.
+  uint64_t sum = 0;
+  for (uint64_t i : intervals) {
+    EXPECT_NEAR(static_cast<double>(i), 4097.0, 9.0 + 43.0);
+    sum += i;
+  }
+  EXPECT_NEAR(static_cast<double>(sum) / 200.0, 4097.0, 0.3);
+}
+
+TEST_F(Driver, OneShotTimerStopsAfterItsUnderflow) {
+  c64->realC64Mode = true;
+  T6510::Cia& cia = c64->cias[0];
+  cia.timerBLatch = 100;
+  cia.timerBCounter = 100;
+  cia.timerBStopped = false;
+  c64->ioImage[0xC0F] = 0x09;  // running, one-shot
+  c64->clockTimers(101);
+  EXPECT_TRUE(cia.timerBStopped);
+  EXPECT_EQ(cia.timerBCounter, 100);
+  EXPECT_EQ(c64->ioImage[0xC0D] & 0x02, 0x02);
+  c64->clockTimers(500);
+  EXPECT_EQ(cia.timerBCounter, 100);
+}
+
+TEST_F(Driver, ReadingTheInterruptRegisterAcknowledgesAndCancels) {
+  c64->realC64Mode = true;
+  T6510::Cia& cia = c64->cias[0];
+  cia.timerALatch = 50;
+  cia.timerACounter = 10;
+  cia.timerAStopped = false;
+  cia.timerAIrqEnabled = true;
+  c64->ioImage[0xC0D] = 0;
+  c64->I = 1;
+  c64->clockTimers(20);
+  EXPECT_TRUE(c64->ciaIrqPending);
+  code(0x1000, {0xAD, 0x0D, 0xDC});
+  c64->executeInstruction();
+  EXPECT_EQ(c64->A, 0x01);
+  EXPECT_FALSE(c64->ciaIrqPending);
+  EXPECT_EQ(c64->ioImage[0xC0D], 0x00);
+}
+
+TEST_F(Driver, RasterInterruptOncePerFrame) {
+  c64->realC64Mode = true;
+  c64->rasterCompare = 0;
+  c64->ioImage[0x01A] = 0x01;
+  c64->rasterLine = 100;
+  int raised = 0;
+  for (int cycles = 0; cycles < 19656; cycles += 4) {
+    c64->vicIrqPending = false;
+    c64->advanceRaster(4);
+    raised += c64->vicIrqPending;
+  }
+  EXPECT_EQ(raised, 1);
+  EXPECT_EQ(c64->ioImage[0x019] & 0x81, 0x81);
+}
+
+TEST_F(Driver, BadLineStealsFortyThreeCyclesFromAReadingInstruction) {
+  c64->badLinesEnabled = true;
+  c64->ioImage[0x011] = 0x1B;
+  c64->rasterLine = 51;  // (51 & 7) == 3
+  c64->currentOpcode = 0xAD;  // LDA abs: no write
+  c64->instructionCycles = 4;
+  EXPECT_EQ(c64->stealCycles(20), 43u);
+  EXPECT_EQ(c64->stealCycles(24), 0u);  // one bad line per raster line
+  c64->badLineTaken = false;
+  EXPECT_EQ(c64->stealCycles(11), 0u);  // the VIC takes the bus from cycle 12
+}
+
+TEST_F(Driver, TimeOfDayCountsTenthsSecondsAndMinutes) {
+  T6510::Cia& cia = c64->cias[0];
+  c64->ioImage[0xC0E] = 0x00;  // 60 Hz
+  cia.todHalted = false;
+  cia.todSeconds = 0x59;
+  for (int i = 0; i < 9; ++i) c64->tickTimeOfDay(102272);
+  c64->tickTimeOfDay(1);
+  EXPECT_EQ(cia.todTenths, 9);
+  c64->tickTimeOfDay(102272);
+  EXPECT_EQ(cia.todTenths, 0);
+  EXPECT_EQ(cia.todSeconds, 0x00);
+  EXPECT_EQ(cia.todMinutes, 0x01);
+  cia.todHours = 0x11;
+  cia.todMinutes = 0x59;
+  cia.todSeconds = 0x59;
+  cia.todTenths = 9;
+  c64->tickTimeOfDay(102272);
+  EXPECT_EQ(cia.todHours, 0x92);  // 12 PM
+}
+
+}  // namespace
