@@ -6,12 +6,13 @@
 
 T6510::T6510(TSidWrapper& sid, const TRoms& romSet) : roms(romSet), sidWrapper(sid), sidFilter(sid) {
   installBinaryTable();
+  romCodeUsagePages.fill(romUsage.data());
   resetPort();
+  selectUsageMaps();
 }
 
 void T6510::executeInstruction() {
-  // Accesses made by code running from ROM are marked in the ROM map.
-  codeInRom = romVisible[PC >> 12];
+  selectUsageMaps();
   pageCrossed = 0;
   branchDelay = 0;
   currentOpcode = fetchByte();

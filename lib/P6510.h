@@ -31,6 +31,13 @@
 #include "ROMs.h"
 #include "SidFilter.h"
 
+// The memory accessors sit on every bus cycle of every instruction.
+#if defined(_MSC_VER)
+#define ZORVEX_HOT __forceinline
+#else
+#define ZORVEX_HOT inline __attribute__((always_inline))
+#endif
+
 class TSidWrapper;
 
 class T6510 {
@@ -118,7 +125,11 @@ class T6510 {
   std::array<bool, 16> ioVisibleAt{};
   bool ioVisible = false;
   bool ioReadActive = false;  // I/O answers reads: visible and not playSidMode
-  bool codeInRom = false;     // the current instruction was fetched from ROM or I/O
+  bool codeInRom = false;     // the current instruction was fetched from ROM
+  // Code in ROM marks all its accesses in romUsage; these follow codeInRom.
+  std::array<uint8_t*, 16> romCodeUsagePages{};
+  uint8_t* const* activeUsagePages = usagePages.data();
+  uint8_t* activeRamUsage = ramUsage.data();
 
   uint8_t portDirection = 0;
   uint8_t portWritten = 0;
@@ -152,20 +163,38 @@ class T6510 {
   // Power-on port state: all lines as the KERNAL leaves them ($2F/$37).
   void resetPort();
 
+  // What a usage byte becomes after an access of each kind, by its old value:
+  // one table look-up instead of the flag arithmetic on every bus cycle.
+  struct UsageTables {
+    std::array<uint8_t, 256> fetched, dummyRead, read, written;
+  };
+  static constexpr UsageTables usageTables = [] {
+    UsageTables t{};
+    for (unsigned u = 0; u < 256; ++u) {
+      const uint8_t first = u == 0 ? usageFirstAccess : 0;
+      t.fetched[u] = static_cast<uint8_t>(u | first | usageFetched);
+      t.dummyRead[u] = static_cast<uint8_t>(u | first | usageDummyRead);
+      t.read[u] = static_cast<uint8_t>(u | first | usageRead);
+      t.written[u] = static_cast<uint8_t>(u | first | usageWritten | ((u & usageRead) ? 0 : usageWrittenFirst));
+    }
+    return t;
+  }();
   static void markRead(uint8_t& usage, uint8_t flag) {
-    usage |= static_cast<uint8_t>(flag | (usage == 0 ? usageFirstAccess : 0));
+    if (flag == usageFetched)
+      usage = usageTables.fetched[usage];
+    else if (flag == usageDummyRead)
+      usage = usageTables.dummyRead[usage];
+    else
+      usage = usageTables.read[usage];
   }
-  static void markWrite(uint8_t& usage) {
-    uint8_t flags = usageWritten;
-    if (usage == 0) flags |= usageFirstAccess;
-    if (!(usage & usageRead)) flags |= usageWrittenFirst;
-    usage |= flags;
-  }
-  uint8_t& readUsage(uint16_t address) {
-    return codeInRom ? romUsage[address] : usagePages[address >> 12][address];
-  }
-  uint8_t& writeUsage(uint16_t address, bool toIo) {
-    return (codeInRom || toIo ? romUsage : ramUsage)[address];
+  static void markWrite(uint8_t& usage) { usage = usageTables.written[usage]; }
+  uint8_t& readUsage(uint16_t address) { return activeUsagePages[address >> 12][address]; }
+  uint8_t& writeUsage(uint16_t address, bool toIo) { return (toIo ? romUsage.data() : activeRamUsage)[address]; }
+  // Selects the maps for the accesses of code running at PC.
+  void selectUsageMaps() {
+    codeInRom = romVisible[PC >> 12];
+    activeUsagePages = codeInRom ? romCodeUsagePages.data() : usagePages.data();
+    activeRamUsage = codeInRom ? romUsage.data() : ramUsage.data();
   }
 
   // ---- SID paths and playSID sample registers (P6510Sid.cpp) --------------
@@ -336,20 +365,20 @@ class T6510 {
 
 // ---- hot paths ---------------------------------------------------------------
 
-inline uint8_t T6510::readByte(uint16_t address) {
+ZORVEX_HOT uint8_t T6510::readByte(uint16_t address) {
   markRead(readUsage(address), usageRead);
   if (ioReadActive && static_cast<uint16_t>(address - 0xD000) < 0x0E00) return ioRead(address);
   return readPages[address >> 12][address & 0xFFF];
 }
 
-inline uint8_t T6510::fetchByte() {
+ZORVEX_HOT uint8_t T6510::fetchByte() {
   const uint16_t address = PC++;
   markRead(readUsage(address), usageFetched);
   if (ioReadActive && static_cast<uint16_t>(address - 0xD000) < 0x0E00) return ioRead(address);
   return readPages[address >> 12][address & 0xFFF];
 }
 
-inline void T6510::writeByte(uint16_t address, uint8_t value) {
+ZORVEX_HOT void T6510::writeByte(uint16_t address, uint8_t value) {
   if (address >= 0xD000 && ioVisible) {
     if (address < 0xE000) {
       ioWrite(address, value);
@@ -368,12 +397,12 @@ inline void T6510::writeByte(uint16_t address, uint8_t value) {
   markWrite(writeUsage(address, false));
 }
 
-inline uint8_t T6510::readZeroPage(uint8_t address) {
-  markRead((codeInRom ? romUsage : ramUsage)[address], usageRead);
+ZORVEX_HOT uint8_t T6510::readZeroPage(uint8_t address) {
+  markRead(activeRamUsage[address], usageRead);
   return ram[address];
 }
 
-inline void T6510::writeZeroPage(uint8_t address, uint8_t value) {
+ZORVEX_HOT void T6510::writeZeroPage(uint8_t address, uint8_t value) {
   if (address < 2) {
     writeByte(address, value);
     return;
@@ -382,14 +411,14 @@ inline void T6510::writeZeroPage(uint8_t address, uint8_t value) {
   markWrite(writeUsage(address, false));
 }
 
-inline void T6510::push(uint8_t value) {
+ZORVEX_HOT void T6510::push(uint8_t value) {
   const uint16_t address = 0x0100 | SP;
   ram[address] = value;
   markWrite(ramUsage[address]);
   --SP;
 }
 
-inline uint8_t T6510::pull() {
+ZORVEX_HOT uint8_t T6510::pull() {
   ++SP;
   const uint16_t address = 0x0100 | SP;
   markRead(ramUsage[address], usageRead);

@@ -14,14 +14,14 @@ using Handler = T6510::Handler;
 
 // ---- operand addresses ------------------------------------------------------
 
-inline uint16_t absolute(M& m) {
+ZORVEX_HOT uint16_t absolute(M& m) {
   const uint8_t lo = m.fetchByte();
   const uint8_t hi = m.fetchByte();
   return static_cast<uint16_t>(lo | hi << 8);
 }
 
 // Indexed read: crossing a page costs a cycle and a read of the unfixed address.
-inline uint16_t indexedRead(M& m, uint16_t base, uint8_t index) {
+ZORVEX_HOT uint16_t indexedRead(M& m, uint16_t base, uint8_t index) {
   const uint16_t address = static_cast<uint16_t>(base + index);
   if ((base ^ address) & 0xFF00) {
     m.pageCrossed = 1;
@@ -32,19 +32,19 @@ inline uint16_t indexedRead(M& m, uint16_t base, uint8_t index) {
 }
 
 // Pointers live in zero page and wrap within it; they never see the port or I/O.
-inline uint16_t zeroPageWord(M& m, uint8_t pointer) {
+ZORVEX_HOT uint16_t zeroPageWord(M& m, uint8_t pointer) {
   const uint8_t lo = m.readZeroPage(pointer);
   const uint8_t hi = m.readZeroPage(static_cast<uint8_t>(pointer + 1));
   return static_cast<uint16_t>(lo | hi << 8);
 }
 
-inline uint16_t indexedIndirect(M& m) { return zeroPageWord(m, static_cast<uint8_t>(m.fetchByte() + m.X)); }
+ZORVEX_HOT uint16_t indexedIndirect(M& m) { return zeroPageWord(m, static_cast<uint8_t>(m.fetchByte() + m.X)); }
 
 enum class Mode { Imm, Zp, ZpX, ZpY, Abs, AbsX, AbsY, IndX, IndY };
 
 // Effective address of a memory operand; reads pay the page-crossing cycle.
 template <Mode mode, bool read>
-inline uint16_t address(M& m) {
+ZORVEX_HOT uint16_t address(M& m) {
   if constexpr (mode == Mode::Zp) return m.fetchByte();
   if constexpr (mode == Mode::ZpX) return static_cast<uint8_t>(m.fetchByte() + m.X);
   if constexpr (mode == Mode::ZpY) return static_cast<uint8_t>(m.fetchByte() + m.Y);
@@ -62,13 +62,13 @@ inline uint16_t address(M& m) {
 constexpr bool isZeroPage(Mode mode) { return mode == Mode::Zp || mode == Mode::ZpX || mode == Mode::ZpY; }
 
 template <Mode mode>
-inline uint8_t load(M& m, uint16_t a) {
+ZORVEX_HOT uint8_t load(M& m, uint16_t a) {
   if constexpr (isZeroPage(mode)) return m.readZeroPage(static_cast<uint8_t>(a));
   return m.readByte(a);
 }
 
 template <Mode mode>
-inline void store(M& m, uint16_t a, uint8_t v) {
+ZORVEX_HOT void store(M& m, uint16_t a, uint8_t v) {
   if constexpr (isZeroPage(mode))
     m.writeZeroPage(static_cast<uint8_t>(a), v);
   else
@@ -338,7 +338,11 @@ void dex(M& m) { m.setNZ(--m.X); }
 void dey(M& m) { m.setNZ(--m.Y); }
 void clc(M& m) { m.C = 0; }
 void sec(M& m) { m.C = 1; }
-void cli(M& m) { m.I = 0; }
+void cli(M& m) {
+  m.I = 0;
+  // An IRQ held back by I is taken right after this instruction.
+  if (m.irqPending()) m.cyclesToEvent = 0;
+}
 void sei(M& m) { m.I = 1; }
 void clv(M& m) { m.V = 0; }
 void cld(M& m) {
