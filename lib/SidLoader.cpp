@@ -1,0 +1,254 @@
+// Recognising PSID, RSID, PRG and P00 files, reading their headers into the
+// tune record, placing their data and computing the song-length fingerprint.
+#include "SidLoader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "P6510.h"
+#include "WMD5.h"
+
+namespace {
+
+constexpr uint32_t allCiaTimed = 0xFFFFFFFF;
+constexpr uint16_t basicRun = 0xA7AE;  // BASIC's RUN entry, for RSIDs that start from BASIC
+constexpr uint16_t basicStart = 0x0801;
+// An autostart program loads over the CHROUT vector at $0326: the KERNAL's first
+// character output after LOAD then jumps into it.
+constexpr uint16_t vectorLoadAddress = 0x0326;
+constexpr std::size_t p00HeaderLength = 26;
+constexpr std::array<uint8_t, 8> p00Magic = {'C', '6', '4', 'F', 'i', 'l', 'e', 0};
+
+std::string baseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// ".PRG" gives ".prg"; a name without a dot has none.
+std::string lowerExtension(const std::string& name) {
+  const std::size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos) return {};
+  std::string ext = name.substr(dot);
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return ext;
+}
+
+}  // namespace
+
+TSidFile::TSidFile(T6510& c64) : machine(c64), fileBuffer(bufferSize) {}
+
+uint16_t TSidFile::wordBigEndian(std::size_t offset) const {
+  return static_cast<uint16_t>(fileBuffer[offset] << 8 | fileBuffer[offset + 1]);
+}
+
+uint16_t TSidFile::wordLittleEndian(std::size_t offset) const {
+  return static_cast<uint16_t>(fileBuffer[offset] | fileBuffer[offset + 1] << 8);
+}
+
+std::string TSidFile::headerText(std::size_t offset, std::size_t maxLength) const {
+  const auto begin = fileBuffer.begin() + static_cast<std::ptrdiff_t>(offset);
+  return std::string(begin, std::find(begin, begin + static_cast<std::ptrdiff_t>(maxLength), uint8_t{0}));
+}
+
+void TSidFile::resetRecord() {
+  playSidSpecific = false;
+  musText.clear();
+  loadAddress = playAddress = initAddress = 0;
+  title.clear();
+  author.clear();
+  released.clear();
+  dataLength = songs = startSong = 0;
+  speed = 0;
+  md5.clear();
+  pal = ntsc = sid6581 = sid8580 = realC64 = false;
+  dataOffset = 0;
+  fileSize = 0;
+  trueFileSize = 0;
+}
+
+bool TSidFile::load(const std::string& path, int32_t song) {
+  resetRecord();
+  currentSong = song;
+  fileName = path;
+  if (path.empty()) return false;
+
+  // A directory opens as a stream on POSIX but is no tune.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  file.seekg(0, std::ios::end);
+  const std::streamoff end = file.tellg();
+  if (end < 0) return false;
+  trueFileSize = static_cast<uint64_t>(end);
+  fileSize = static_cast<int32_t>(std::min<uint64_t>(trueFileSize, std::numeric_limits<int32_t>::max()));
+  // Bytes past the end of a short file read as 0, never as the previous tune's.
+  std::fill(fileBuffer.begin(), fileBuffer.end(), uint8_t{0});
+  file.seekg(0);
+  file.read(reinterpret_cast<char*>(fileBuffer.data()), static_cast<std::streamsize>(bufferSize));
+
+  if (std::memcmp(fileBuffer.data(), "PSID", 4) == 0) {
+    readPsidHeader(file, false);
+    return true;
+  }
+  if (std::memcmp(fileBuffer.data(), "RSID", 4) == 0) {
+    realC64 = true;
+    readPsidHeader(file, true);
+    return true;
+  }
+
+  const std::string name = baseName(path);
+  const std::string ext = lowerExtension(name);
+  if (fileSize > 2) loadAddress = wordLittleEndian(0);
+
+  const bool programExtension = ext == ".prg" || ext == ".dat";
+  // Without an extension only a BASIC program that reaches past its first line counts.
+  const bool bareProgram = ext.empty() && loadAddress <= basicStart && int64_t{loadAddress} + fileSize > 0x0803;
+  if (programExtension || bareProgram) {
+    if (!loadProgram(file, 0)) return false;
+    realC64 = true;
+    title = name.substr(0, 36);
+    return true;
+  }
+
+  // Sidplayer files load together with the Sidplayer players, which are not
+  // built in yet: until they are, .mus and .str files are refused.
+  if (ext == ".mus" || ext == ".str") return false;
+
+  if (ext.starts_with(".p") && fileSize > static_cast<int32_t>(p00HeaderLength) &&
+      std::equal(p00Magic.begin(), p00Magic.end(), fileBuffer.begin())) {
+    if (!loadProgram(file, p00HeaderLength)) return false;
+    realC64 = true;
+    title = headerText(8, 16);
+    return true;
+  }
+  return false;
+}
+
+void TSidFile::restartSong(int32_t songIndex) {
+  machine.setPlaySidSpecific(playSidSpecific);
+  machine.prepareSong(songIndex, static_cast<uint16_t>(loadAddress), realC64);
+}
+
+void TSidFile::readPsidHeader(std::ifstream& file, bool rsid) {
+  dataOffset = wordBigEndian(0x06);
+  loadAddress = wordBigEndian(0x08);
+
+  // A version 1 header ends at $76: what lies at $77 is already tune data.
+  const uint8_t flags = dataOffset >= 0x77 ? fileBuffer[0x77] : 0;
+  playSidSpecific = !rsid && (flags & 0x02);
+  pal = flags & 0x04;
+  ntsc = flags & 0x08;
+  sid6581 = flags & 0x10;
+  sid8580 = flags & 0x20;
+  machine.setPlaySidSpecific(playSidSpecific);
+
+  startSong = wordBigEndian(0x10);
+  songs = std::clamp<int32_t>(wordBigEndian(0x0E), 1, 256);
+  if (startSong > songs) startSong = 1;
+
+  int64_t dataStart = dataOffset;
+  if (loadAddress == 0) {
+    loadAddress = wordLittleEndian(static_cast<std::size_t>(dataOffset));
+    dataStart += 2;
+  }
+  // Negative for a header whose data offset lies beyond the file; only reported.
+  dataLength = static_cast<int32_t>(int64_t{fileSize} - dataStart);
+  placeData(file, dataStart, static_cast<uint16_t>(loadAddress), rsid, startSong - 1);
+
+  initAddress = wordBigEndian(0x0A);
+  if (initAddress == 0) initAddress = (loadAddress == basicStart && (flags & 0x02)) ? basicRun : loadAddress;
+  playAddress = wordBigEndian(0x0C);
+
+  title = headerText(0x16, 32);
+  author = headerText(0x36, 32);
+  released = headerText(0x56, 32);
+
+  speed = rsid ? allCiaTimed : (static_cast<uint32_t>(wordBigEndian(0x12)) << 16) | wordBigEndian(0x14);
+  md5 = psidFingerprint(rsid);
+}
+
+bool TSidFile::loadProgram(std::ifstream& file, int32_t headerLength) {
+  int64_t length = int64_t{fileSize} - headerLength - 2;
+  if (length >= 65536) length = 65536 - headerLength;
+  dataLength = static_cast<int32_t>(length);
+  if (dataLength <= 2) return false;
+
+  const std::size_t dataStart = static_cast<std::size_t>(headerLength) + 2;
+  TMd5Stream stream;
+  stream.write(fileBuffer.data() + dataStart, static_cast<std::size_t>(dataLength));
+  md5 = stream.digest();
+
+  playSidSpecific = false;
+  machine.setPlaySidSpecific(false);
+  dataOffset = 0;
+  loadAddress = wordLittleEndian(static_cast<std::size_t>(headerLength));
+  const bool basicProgram = loadAddress <= basicStart && loadAddress + dataLength > 0x0805;
+  if (!basicProgram && loadAddress != vectorLoadAddress) return false;
+
+  placeData(file, static_cast<int64_t>(dataStart), static_cast<uint16_t>(loadAddress), true, currentSong);
+
+  initAddress = playAddress = 0;
+  pal = true;
+  ntsc = sid6581 = sid8580 = false;
+  title.clear();
+  author.clear();
+  released.clear();
+  songs = startSong = 1;
+  speed = allCiaTimed;
+  return true;
+}
+
+void TSidFile::placeData(std::ifstream& file, int64_t position, uint16_t address, bool realC64Tune, int32_t songIndex) {
+  std::vector<uint8_t> data;
+  if (position >= 0 && static_cast<uint64_t>(position) < trueFileSize) {
+    const uint64_t available = trueFileSize - static_cast<uint64_t>(position);
+    data.resize(static_cast<std::size_t>(std::min<uint64_t>(available, 0x10000u - address)));
+    file.clear();
+    file.seekg(position);
+    file.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    // The file may have shrunk since its size was taken.
+    data.resize(static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0)));
+  }
+  machine.placeTuneData(data, address, realC64Tune, false, false, songIndex, false, 0, fileName);
+}
+
+std::string TSidFile::psidFingerprint(bool rsid) const {
+  const uint16_t offset = wordBigEndian(0x06);
+  const uint16_t load = wordBigEndian(0x08);
+  const uint16_t songCount = std::max<uint16_t>(wordBigEndian(0x0E), 1);
+  if (songCount > 256) return {};
+  const uint32_t speedWord =
+      rsid ? allCiaTimed : (static_cast<uint32_t>(wordBigEndian(0x12)) << 16) | wordBigEndian(0x14);
+  bool ntscOnly = false;
+  bool playSid = false;
+  if (offset >= 0x77) {
+    const uint8_t flags = fileBuffer[0x77];
+    ntscOnly = (flags & 0x0C) == 0x08;
+    playSid = !rsid && (flags & 0x02);
+  }
+
+  // The load address in front of the data is not part of it.
+  const int64_t start = offset + (load == 0 ? 2 : 0);
+  const int64_t size = fileSize;
+  const int64_t room = static_cast<int64_t>(bufferSize) - start - (load != 0 ? 2 : 0);
+  if (start >= size || size <= 118 || room < size - start) return {};
+
+  TMd5Stream stream;
+  stream.write(fileBuffer.data() + start, static_cast<std::size_t>(size - start));
+  for (std::size_t at : {0x0B, 0x0A, 0x0D, 0x0C}) stream.write(fileBuffer[at]);
+  stream.write(static_cast<uint8_t>(songCount & 0xFF));
+  stream.write(static_cast<uint8_t>(songCount >> 8));
+  for (unsigned song = 0; song < songCount; ++song) {
+    // PlaySID repeats the 32 bits; everyone else gives all songs from 32 on bit 31.
+    const unsigned bit = playSid ? song % 32 : std::min(song, 31u);
+    stream.write(static_cast<uint8_t>((speedWord >> bit) & 1 ? 60 : 0));
+  }
+  if (ntscOnly) stream.write(uint8_t{2});
+  return stream.digest();
+}
