@@ -1,0 +1,228 @@
+// The ROM set: genuine images found on disk, checked by size and chosen image by
+// image, and the placeholder KERNAL's interrupt routines run on the processor.
+#include "ROMs.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "MachineFixture.h"
+#include "TempDir.h"
+
+namespace {
+
+std::vector<uint8_t> image(std::size_t size, uint8_t seed) {
+  std::vector<uint8_t> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7);
+  return bytes;
+}
+
+template <std::size_t N>
+bool holds(const std::array<uint8_t, N>& rom, const std::vector<uint8_t>& bytes) {
+  return std::equal(rom.begin(), rom.end(), bytes.begin(), bytes.end());
+}
+
+template <std::size_t N>
+bool blank(const std::array<uint8_t, N>& rom) {
+  return std::all_of(rom.begin(), rom.end(), [](uint8_t b) { return b == 0; });
+}
+
+// Sets an environment variable for one test and puts the old value back.
+class TScopedEnv {
+ public:
+  TScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~TScopedEnv() {
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+}  // namespace
+
+TEST(RomFiles, ExplicitDirectoryIsSearchedAlone) {
+  TTempDir dir;
+  const auto kernal = dir.write("kernal", image(8192, 1));
+  const auto basic = dir.write("BASIC-901226-01.bin", image(8192, 2));
+  const auto chargen = dir.write("chargen.bin", image(4096, 3));
+  TScopedEnv env("ZORVEX_ROMS", dir.path().string());
+
+  const std::vector<std::filesystem::path> dirs = TRoms::searchDirectories();
+  ASSERT_EQ(dirs, std::vector<std::filesystem::path>{dir.path()});
+  const TRoms roms = TRoms::fromDirectories(dirs);
+  EXPECT_EQ(roms.kernalSource, kernal.string());
+  EXPECT_EQ(roms.basicSource, basic.string());
+  EXPECT_EQ(roms.chargenSource, chargen.string());
+  EXPECT_TRUE(holds(roms.kernal, image(8192, 1)));
+  EXPECT_TRUE(holds(roms.basic, image(8192, 2)));
+  EXPECT_TRUE(holds(roms.chargen, image(4096, 3)));
+}
+
+TEST(RomFiles, WithoutExplicitDirectoryTheBinarysOwnComesFirst) {
+  unsetenv("ZORVEX_ROMS");
+  const std::vector<std::filesystem::path> dirs = TRoms::searchDirectories();
+  ASSERT_FALSE(dirs.empty());
+  // Linked statically into this test, the ROM code lives in the test executable.
+  EXPECT_EQ(dirs.front(), std::filesystem::canonical("/proc/self/exe").parent_path() / "roms");
+  EXPECT_NE(std::find(dirs.begin(), dirs.end(), std::filesystem::path("/usr/share/vice/C64")), dirs.end());
+}
+
+TEST(RomFiles, WrongSizesAreRejectedImageByImage) {
+  TTempDir dir;
+  dir.write("kernal", image(8191, 1));
+  dir.write("basic", image(8193, 2));
+  const auto chargen = dir.write("chargen", image(4096, 3));
+
+  const TRoms roms = TRoms::fromDirectories({dir.path()});
+  EXPECT_EQ(roms.kernalSource, TRoms::placeholderSource);
+  EXPECT_EQ(roms.kernal, TRoms::placeholderKernal());
+  EXPECT_EQ(roms.basicSource, TRoms::placeholderSource);
+  EXPECT_TRUE(blank(roms.basic));
+  EXPECT_EQ(roms.chargenSource, chargen.string());
+  EXPECT_TRUE(holds(roms.chargen, image(4096, 3)));
+}
+
+TEST(RomFiles, EachImageComesFromTheFirstDirectoryThatHoldsIt) {
+  TTempDir first, second, missing;
+  const auto basic = first.write("basic", image(8192, 4));
+  first.write("kernal", image(100, 5));
+  second.write("basic", image(8192, 6));
+  const auto kernal = second.write("kernal-901227-03.bin", image(8192, 7));
+
+  const TRoms roms = TRoms::fromDirectories({missing.path() / "absent", first.path(), second.path()});
+  EXPECT_EQ(roms.basicSource, basic.string());
+  EXPECT_TRUE(holds(roms.basic, image(8192, 4)));
+  EXPECT_EQ(roms.kernalSource, kernal.string());
+  EXPECT_TRUE(holds(roms.kernal, image(8192, 7)));
+  EXPECT_EQ(roms.chargenSource, TRoms::placeholderSource);
+  EXPECT_TRUE(blank(roms.chargen));
+}
+
+TEST(RomFiles, ChoiceAmongNamesInOneDirectory) {
+  {
+    // VICE keeps several revisions side by side; the C64's last one is the default.
+    TTempDir dir;
+    dir.write("kernal-901227-01.bin", image(8192, 1));
+    const auto rev3 = dir.write("kernal-901227-03.bin", image(8192, 3));
+    dir.write("jpkernal", image(8192, 9));
+    EXPECT_EQ(TRoms::fromDirectories({dir.path()}).kernalSource, rev3.string());
+    const auto plain = dir.write("KERNAL", image(8192, 4));
+    EXPECT_EQ(TRoms::fromDirectories({dir.path()}).kernalSource, plain.string());
+  }
+  {
+    // A preferred name of the wrong size gives way to any other of the right size.
+    TTempDir dir;
+    dir.write("kernal", image(4096, 1));
+    const auto other = dir.write("kernal-901227-02.bin", image(8192, 2));
+    EXPECT_EQ(TRoms::fromDirectories({dir.path()}).kernalSource, other.string());
+  }
+  {
+    TTempDir dir;
+    dir.write("jpkernal", image(8192, 9));
+    dir.write("char", image(4096, 9));
+    const TRoms roms = TRoms::fromDirectories({dir.path()});
+    EXPECT_EQ(roms.kernalSource, TRoms::placeholderSource);
+    EXPECT_EQ(roms.chargenSource, TRoms::placeholderSource);
+  }
+}
+
+namespace {
+
+// A machine in the real-C64 environment with the placeholder KERNAL banked in.
+class PlaceholderKernal : public MachineTest {
+ protected:
+  PlaceholderKernal() {
+    roms->kernal = TRoms::placeholderKernal();
+    c64->realC64Mode = true;
+    bank(0x37);
+    c64->SP = 0xFF;
+    c64->I = 0;
+    c64->A = 0x11;
+    c64->X = 0x22;
+    c64->Y = 0x33;
+    c64->PC = 0xC000;
+    poke(0x0314, {0x31, 0xEA, 0x66, 0xFE, 0x47, 0xFE});  // the KERNAL's own RAM vectors
+  }
+
+  // Steps until PC reaches target; returns the cycles spent, or 0 when it never does.
+  uint32_t runTo(uint16_t target, int limit = 50) {
+    uint32_t cycles = 0;
+    for (int i = 0; i < limit && c64->PC != target; ++i) cycles += step();
+    return c64->PC == target ? cycles : 0;
+  }
+
+  void expectRegistersRestored() {
+    EXPECT_EQ(c64->A, 0x11);
+    EXPECT_EQ(c64->X, 0x22);
+    EXPECT_EQ(c64->Y, 0x33);
+    EXPECT_EQ(c64->SP, 0xFF);
+    EXPECT_EQ(c64->I, 0);
+  }
+};
+
+}  // namespace
+
+TEST_F(PlaceholderKernal, IrqReachesTheRamVectorWithTheRegistersPushed) {
+  poke(0x0314, {0x00, 0x20});
+  c64->interruptEntry(T6510::irqVector);
+  EXPECT_EQ(c64->PC, 0xFF48);
+  // The genuine entry takes 29 cycles to reach the handler; tunes are timed by it.
+  EXPECT_EQ(runTo(0x2000), 29u);
+  EXPECT_EQ(c64->SP, 0xF9);
+  EXPECT_EQ(c64->ram[0x01FF], 0xC0);  // return address
+  EXPECT_EQ(c64->ram[0x01FE], 0x00);
+  EXPECT_EQ(c64->ram[0x01FD] & 0x10, 0);  // B clear: an interrupt, not BRK
+  EXPECT_EQ(c64->ram[0x01FC], 0x11);      // A, X, Y in that order
+  EXPECT_EQ(c64->ram[0x01FB], 0x22);
+  EXPECT_EQ(c64->ram[0x01FA], 0x33);
+}
+
+TEST_F(PlaceholderKernal, DefaultIrqHandlerAcknowledgesCia1AndReturns) {
+  c64->interruptEntry(T6510::irqVector);
+  ASSERT_GT(runTo(0xEA31), 0u);
+  c64->A = c64->X = c64->Y = 0;
+  ASSERT_GT(runTo(0xC000), 0u);
+  expectRegistersRestored();
+  EXPECT_TRUE(c64->romUsage[0xDC0D] & T6510::usageRead);
+}
+
+TEST_F(PlaceholderKernal, BrkGoesThroughItsVectorAndResumesAfterThePaddingByte) {
+  poke(0xC000, {0x00, 0xFF, 0xEA});  // BRK, padding, NOP
+  step();
+  EXPECT_EQ(c64->PC, 0xFF48);
+  ASSERT_GT(runTo(0xFE66), 0u);  // B set: through $0316
+  ASSERT_GT(runTo(0xC002), 0u);
+  expectRegistersRestored();
+}
+
+TEST_F(PlaceholderKernal, NmiRunsTheDefaultHandlerWhichSilencesCia2) {
+  c64->interruptEntry(T6510::nmiVector);
+  EXPECT_EQ(c64->PC, 0xFE43);
+  ASSERT_GT(runTo(0xFE47), 0u);  // through $0318
+  ASSERT_GT(runTo(0xC000), 0u);
+  expectRegistersRestored();
+  EXPECT_TRUE(c64->romUsage[0xDD0D] & T6510::usageWritten);
+  EXPECT_TRUE(c64->romUsage[0xDD0D] & T6510::usageRead);
+}
+
+TEST_F(PlaceholderKernal, KernalCallsReturnAtOnceAndResetParks) {
+  poke(0xC000, {0x20, 0xD2, 0xFF, 0x20, 0x44, 0xE5});  // JSR $FFD2, JSR $E544
+  ASSERT_EQ(runTo(0xC006, 4), 24u);
+  EXPECT_EQ(c64->SP, 0xFF);
+  EXPECT_EQ(c64->A, 0x11);
+
+  c64->PC = roms->kernalWord(0xFFFC);
+  for (int i = 0; i < 20; ++i) step();
+  EXPECT_GE(c64->PC, 0xFCE2);
+  EXPECT_LE(c64->PC, 0xFCE7);
+}
