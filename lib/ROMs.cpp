@@ -121,6 +121,9 @@ std::array<uint8_t, TRoms::kernalSize> TRoms::placeholderKernal() {
   // $EA31, the IRQ handler behind the $0314 vector: the genuine one updates the
   // clock, blinks the cursor and scans the keyboard, then joins the end below.
   rom.at(0xEA31).op(JMP_ABS, 0xEA7E);
+  // Tunes also enter the genuine handler part-way ($EA34 after their own clock
+  // update, for one): NOPs slide any such entry down to the acknowledge and exit.
+  std::fill(image.begin() + (0xEA34 - 0xE000), image.begin() + (0xEA7E - 0xE000), uint8_t{0xEA});
   // $EA7E: acknowledge CIA 1, so that its timer interrupt does not fire again at
   // once; tunes also jump here (or to $EA81) to end their own handlers.
   rom.at(0xEA7E).op(LDA_ABS, 0xDC0D);

@@ -156,6 +156,23 @@ TEST_F(Driver, ContinuousTimerUnderflowsEveryLatchPlusOneCycles) {
   EXPECT_NEAR(static_cast<double>(sum) / 200.0, 4097.0, 0.3);
 }
 
+TEST_F(Driver, Cia2TimerDrivesRepeatedNmis) {
+  // A digi player's set-up: CIA 2 timer A every 200 cycles, an NMI handler in
+  // RAM that writes the volume register and acknowledges $DD0D.
+  poke(0x1000, {0x78, 0xA9, 0x35, 0x85, 0x01,                    // SEI, bank out the KERNAL
+                0xA9, 0x00, 0x8D, 0xFA, 0xFF, 0xA9, 0x20, 0x8D, 0xFB, 0xFF,  // NMI vector $2000
+                0xA9, 0xC7, 0x8D, 0x04, 0xDD, 0xA9, 0x00, 0x8D, 0x05, 0xDD,  // latch 199
+                0xA9, 0x81, 0x8D, 0x0D, 0xDD, 0xA9, 0x11, 0x8D, 0x0E, 0xDD,  // enable, start
+                0x4C, 0x23, 0x10});                                          // wait forever
+  poke(0x2000, {0x8D, 0x18, 0xD4, 0x2C, 0x0D, 0xDD, 0x40});  // STA $D418, BIT $DD0D, RTI
+  start(0xFFFFFFFF, 1, true);
+  const auto intervals = writeIntervals(0x18, 50);
+  ASSERT_GE(intervals.size(), 50u);
+  uint64_t sum = 0;
+  for (uint64_t i : intervals) sum += i;
+  EXPECT_NEAR(static_cast<double>(sum) / static_cast<double>(intervals.size()), 200.0, 2.0);
+}
+
 TEST_F(Driver, OneShotTimerStopsAfterItsUnderflow) {
   c64->realC64Mode = true;
   T6510::Cia& cia = c64->cias[0];
