@@ -13,7 +13,8 @@ T6510::T6510(TSidWrapper& sid, const TRoms& romSet) : roms(romSet), sidWrapper(s
 }
 
 void T6510::executeInstruction() {
-  selectUsageMaps();
+  // The maps only change with the page of the code or the banking.
+  if ((PC >> 12) != codePage) selectUsageMaps();
   pageCrossed = 0;
   branchDelay = 0;
   currentOpcode = fetchByte();

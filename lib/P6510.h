@@ -125,11 +125,13 @@ class T6510 {
   std::array<bool, 16> ioVisibleAt{};
   bool ioVisible = false;
   bool ioReadActive = false;  // I/O answers reads: visible and not playSidMode
+  std::array<bool, 16> ioReadPage{};  // ioReadActive, by page (only $D is ever set)
   bool codeInRom = false;     // the current instruction was fetched from ROM
   // Code in ROM marks all its accesses in romUsage; these follow codeInRom.
   std::array<uint8_t*, 16> romCodeUsagePages{};
   uint8_t* const* activeUsagePages = usagePages.data();
   uint8_t* activeRamUsage = ramUsage.data();
+  unsigned codePage = 16;  // page the usage maps were chosen for; 16: choose anew
 
   uint8_t portDirection = 0;
   uint8_t portWritten = 0;
@@ -192,7 +194,8 @@ class T6510 {
   uint8_t& writeUsage(uint16_t address, bool toIo) { return (toIo ? romUsage.data() : activeRamUsage)[address]; }
   // Selects the maps for the accesses of code running at PC.
   void selectUsageMaps() {
-    codeInRom = romVisible[PC >> 12];
+    codePage = PC >> 12;
+    codeInRom = romVisible[codePage];
     activeUsagePages = codeInRom ? romCodeUsagePages.data() : usagePages.data();
     activeRamUsage = codeInRom ? romUsage.data() : ramUsage.data();
   }
@@ -366,16 +369,18 @@ class T6510 {
 // ---- hot paths ---------------------------------------------------------------
 
 ZORVEX_HOT uint8_t T6510::readByte(uint16_t address) {
-  markRead(readUsage(address), usageRead);
-  if (ioReadActive && static_cast<uint16_t>(address - 0xD000) < 0x0E00) return ioRead(address);
-  return readPages[address >> 12][address & 0xFFF];
+  const unsigned page = address >> 12;
+  markRead(activeUsagePages[page][address], usageRead);
+  if (ioReadPage[page] && address < 0xDE00) return ioRead(address);
+  return readPages[page][address & 0xFFF];
 }
 
 ZORVEX_HOT uint8_t T6510::fetchByte() {
   const uint16_t address = PC++;
-  markRead(readUsage(address), usageFetched);
-  if (ioReadActive && static_cast<uint16_t>(address - 0xD000) < 0x0E00) return ioRead(address);
-  return readPages[address >> 12][address & 0xFFF];
+  const unsigned page = address >> 12;
+  markRead(activeUsagePages[page][address], usageFetched);
+  if (ioReadPage[page] && address < 0xDE00) return ioRead(address);
+  return readPages[page][address & 0xFFF];
 }
 
 ZORVEX_HOT void T6510::writeByte(uint16_t address, uint8_t value) {

@@ -15,6 +15,17 @@ using Handler = T6510::Handler;
 // ---- operand addresses ------------------------------------------------------
 
 ZORVEX_HOT uint16_t absolute(M& m) {
+  const uint16_t pc = m.PC;
+  const unsigned page = pc >> 12;
+  // Both operand bytes in one RAM or ROM page: one look-up serves the pair.
+  if ((pc & 0x0FFF) != 0x0FFF && !m.ioReadPage[page]) {
+    uint8_t* usage = m.activeUsagePages[page];
+    T6510::markRead(usage[pc], T6510::usageFetched);
+    T6510::markRead(usage[pc + 1], T6510::usageFetched);
+    const uint8_t* bytes = m.readPages[page] + (pc & 0x0FFF);
+    m.PC = static_cast<uint16_t>(pc + 2);
+    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+  }
   const uint8_t lo = m.fetchByte();
   const uint8_t hi = m.fetchByte();
   return static_cast<uint16_t>(lo | hi << 8);

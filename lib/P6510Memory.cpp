@@ -47,6 +47,7 @@ void T6510::writePort(uint8_t value) {
 
 void T6510::remap(uint8_t config) {
   configuration = config & 7;
+  codePage = 16;
   const bool anyRom = (configuration & 3) != 0;
   const bool basic = (configuration & 3) == 3;
   const bool kernal = (configuration & 2) != 0;
@@ -62,6 +63,8 @@ void T6510::remap(uint8_t config) {
   ioVisible = io;
   ioVisibleAt[0xD] = io;
   ioReadActive = io && !playSidMode;
+  ioReadPage.fill(false);
+  ioReadPage[0xD] = ioReadActive;
   // playSID's environment reads all RAM; writes still reach I/O.
   if (playSidMode) return;
 
