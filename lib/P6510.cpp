@@ -106,8 +106,11 @@ void T6510::executeBrk() {
   dummyRead(PC);
   ++PC;
   B = 1;
-  // An NMI signalled during the BRK takes over its pushes and pushes B set.
-  if (nmiSignalled) return;
+  // An NMI already signalled takes over the BRK's pushes and pushes B set.
+  if (nmiDue) {
+    breakTakenOver = true;
+    return;
+  }
   push(static_cast<uint8_t>(PC >> 8));
   push(static_cast<uint8_t>(PC));
   push(packStatus() | 0x30);

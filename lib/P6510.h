@@ -78,7 +78,6 @@ class T6510 {
   // State owned by the interrupt dispatch and the tune driver that the
   // processor consults for BRK, RTI and interrupt entry.
   bool nmiInService = false;
-  bool nmiSignalled = false;     // an NMI is due while a BRK executes: it pushes instead
   bool tuneHasPlayAddress = false;
   bool initReturned = false;
   bool initDoneSignalled = false;

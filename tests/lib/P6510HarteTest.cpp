@@ -434,7 +434,8 @@ class THarteRig {
     m.realC64Mode = opcode == 0x00;
     m.playSidMode = false;
     m.nmiInService = false;
-    m.nmiSignalled = false;
+    m.nmiDue = false;
+    m.breakTakenOver = false;
     m.tuneHasPlayAddress = false;
     m.initReturned = false;
     m.stackDepth = 0;
