@@ -313,8 +313,18 @@ class T6510 {
   std::array<SpriteDma, 8> sprites{};
   int32_t lowestSprite = 0;
 
-  void advanceRaster(uint32_t cycles);
+  void advanceRaster(uint32_t cycles) {
+    cycleInLine += static_cast<int32_t>(cycles);
+    if (cycleInLine >= cyclesPerLine) crossRasterLines();
+  }
   uint32_t stealCycles(int32_t cycleInLinePlusInstruction);
+  // Whether stealCycles can find anything to steal on this line: the run loop's
+  // cheap test before the full one.
+  bool vicMaySteal() const {
+    return ioImage[0x015] != 0 || (badLinesEnabled && !badLineTaken &&
+                                   static_cast<unsigned>(rasterLine - 48) <= 199 &&
+                                   ((rasterLine ^ ioImage[0x011]) & 7) == 0);
+  }
   void clockTimers(uint32_t cycles);
   void dispatchInterrupts(uint32_t cycles);
   // Brings the timers up to cycle position within the current instruction.
@@ -343,6 +353,7 @@ class T6510 {
   uint8_t readCiaRegister(Cia& cia, uint8_t reg, bool dummy);
   void writeCiaRegister(Cia& cia, uint8_t reg, uint8_t value);
   void newRasterLine();
+  void crossRasterLines();
   void rasterCompareReached();
   void checkRasterCompareNow();
   void takeInterrupt();

@@ -229,7 +229,7 @@ void T6510::idleStep(float budget) {
   instructionCycles = 3;
   pageCrossed = 0;
   branchDelay = 0;
-  stolenCycles = stealCycles(cycleInLine + 3);
+  stolenCycles = vicMaySteal() ? stealCycles(cycleInLine + 3) : 0;
   executedCycles += stolenCycles;
   cyclesSinceSid += stolenCycles;
   advanceRaster(stolenCycles);
@@ -265,7 +265,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     } else {
       executeInstruction();
     }
-    stolenCycles = stealCycles(cycleInLine + static_cast<int32_t>(instructionCycles));
+    stolenCycles = vicMaySteal() ? stealCycles(cycleInLine + static_cast<int32_t>(instructionCycles)) : 0;
     const uint32_t total = instructionCycles + stolenCycles;
     executedCycles += total;
     cyclesSinceSid += total;

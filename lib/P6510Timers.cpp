@@ -386,8 +386,7 @@ void T6510::newRasterLine() {
   if (rasterLine == rasterCompare) rasterCompareReached();
 }
 
-void T6510::advanceRaster(uint32_t cycles) {
-  cycleInLine += static_cast<int32_t>(cycles);
+void T6510::crossRasterLines() {
   while (cycleInLine >= cyclesPerLine) {
     cycleInLine -= cyclesPerLine;
     if (++rasterLine >= linesPerFrame) rasterLine = 0;
