@@ -180,7 +180,11 @@ class T6510 {
     }
     return t;
   }();
+  // A byte that already carries the flag is left alone: in a loop almost every
+  // access is a repeat, and skipping the store keeps the look-up off its path.
+  // (A written byte always also has $04 or $20, so the table would add nothing.)
   static void markRead(uint8_t& usage, uint8_t flag) {
+    if (usage & flag) return;
     if (flag == usageFetched)
       usage = usageTables.fetched[usage];
     else if (flag == usageDummyRead)
@@ -188,7 +192,9 @@ class T6510 {
     else
       usage = usageTables.read[usage];
   }
-  static void markWrite(uint8_t& usage) { usage = usageTables.written[usage]; }
+  static void markWrite(uint8_t& usage) {
+    if (!(usage & usageWritten)) usage = usageTables.written[usage];
+  }
   uint8_t& readUsage(uint16_t address) { return activeUsagePages[address >> 12][address]; }
   uint8_t& writeUsage(uint16_t address, bool toIo) { return (toIo ? romUsage.data() : activeRamUsage)[address]; }
   // Selects the maps for the accesses of code running at PC.
