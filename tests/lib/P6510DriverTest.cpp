@@ -173,6 +173,24 @@ TEST_F(Driver, Cia2TimerDrivesRepeatedNmis) {
   EXPECT_NEAR(static_cast<double>(sum) / static_cast<double>(intervals.size()), 200.0, 2.0);
 }
 
+TEST_F(Driver, ButtonPressShowsTheSpaceKeyAndRestartsASilentTune) {
+  // Waits for a key in row 7 with the volume still at 0, then writes what it read.
+  poke(0x1000, {0x78, 0xA9, 0x7F, 0x8D, 0x00, 0xDC,  // SEI, select row 7
+                0xAD, 0x01, 0xDC, 0xC9, 0xFF, 0xF0, 0xF9,  // wait while no key
+                0x8D, 0x01, 0xD4, 0x4C, 0x10, 0x10});      // STA $D401, stay
+  start(0xFFFFFFFF, 1, true);
+  for (int i = 0; i < 20; ++i) c64->runSlice();
+  drain();
+  c64->pressButtons();
+  c64->runSlice();
+  // The key read restarted the stream: the write it led to went with the rest.
+  EXPECT_EQ(drain(), (std::vector<Access>{{0x18, 0x0F, 32}, {markerRestart, 0, 0}}));
+  EXPECT_EQ(c64->PC, 0x1010);
+  for (int i = 0; i < 60; ++i) c64->runSlice();
+  EXPECT_FALSE(c64->buttonsPressed);  // released after three PAL frames
+  EXPECT_EQ(c64->readByte(0xDC01), 0xFF);
+}
+
 TEST_F(Driver, OneShotTimerStopsAfterItsUnderflow) {
   c64->realC64Mode = true;
   T6510::Cia& cia = c64->cias[0];
