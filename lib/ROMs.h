@@ -6,12 +6,12 @@
 //
 //   const TRoms& roms = TRoms::shared();      // built on first use, once per process
 //   roms.kernalSource;                         // "/usr/share/vice/C64/kernal-901227-03.bin"
-//                                              // or TRoms::placeholderSource
+//                                              // or TRoms::builtinSource
 //   TRoms mine = TRoms::fromDirectories({"/tmp/roms"});
 //
 // The genuine images are copyrighted and not shipped. Each image is taken from the
 // first acceptable file in the search directories (see searchDirectories); an image
-// not found is replaced by a placeholder of ours.
+// not found is replaced by one of our own (BASIC and the character set are still blank).
 #pragma once
 
 #include <array>
@@ -25,13 +25,13 @@ class TRoms {
   static constexpr std::size_t basicSize = 8192;
   static constexpr std::size_t kernalSize = 8192;
   static constexpr std::size_t charSize = 4096;
-  static constexpr const char* placeholderSource = "placeholder";
+  static constexpr const char* builtinSource = "built-in";
 
   std::array<uint8_t, basicSize> basic{};
   std::array<uint8_t, kernalSize> kernal{};
   std::array<uint8_t, charSize> chargen{};
 
-  // Where each image came from: the genuine file, or placeholderSource. Empty for a
+  // Where each image came from: the genuine file, or builtinSource. Empty for a
   // set that its owner fills itself.
   std::string basicSource;
   std::string kernalSource;
@@ -42,16 +42,15 @@ class TRoms {
 
   // Each image from the first directory in dirs that holds a file of the right size
   // whose name starts with "basic", "kernal" or "chargen" (any case: VICE names them
-  // "kernal-901227-03.bin" and the like); the placeholder where none does.
+  // "kernal-901227-03.bin" and the like); ours where none does.
   static TRoms fromDirectories(const std::vector<std::filesystem::path>& dirs);
 
   // $ZORVEX_ROMS alone when it is set; otherwise roms/ beside the library, then the
   // directories where VICE installations keep their C64 ROMs.
   static std::vector<std::filesystem::path> searchDirectories();
 
-  // The KERNAL used when no genuine one is found: the hardware vectors and the
-  // interrupt entry and exit routines at their genuine addresses, nothing more.
-  static std::array<uint8_t, kernalSize> placeholderKernal();
+  // The KERNAL of our own (lib/rom/kernal.asm), used when no genuine one is found.
+  static std::array<uint8_t, kernalSize> builtinKernal();
 
   uint16_t kernalWord(uint16_t address) const {
     return static_cast<uint16_t>(kernal[address - 0xE000] | kernal[address - 0xE000 + 1] << 8);

@@ -84,9 +84,9 @@ TEST(RomFiles, WrongSizesAreRejectedImageByImage) {
   const auto chargen = dir.write("chargen", image(4096, 3));
 
   const TRoms roms = TRoms::fromDirectories({dir.path()});
-  EXPECT_EQ(roms.kernalSource, TRoms::placeholderSource);
-  EXPECT_EQ(roms.kernal, TRoms::placeholderKernal());
-  EXPECT_EQ(roms.basicSource, TRoms::placeholderSource);
+  EXPECT_EQ(roms.kernalSource, TRoms::builtinSource);
+  EXPECT_EQ(roms.kernal, TRoms::builtinKernal());
+  EXPECT_EQ(roms.basicSource, TRoms::builtinSource);
   EXPECT_TRUE(blank(roms.basic));
   EXPECT_EQ(roms.chargenSource, chargen.string());
   EXPECT_TRUE(holds(roms.chargen, image(4096, 3)));
@@ -104,7 +104,7 @@ TEST(RomFiles, EachImageComesFromTheFirstDirectoryThatHoldsIt) {
   EXPECT_TRUE(holds(roms.basic, image(8192, 4)));
   EXPECT_EQ(roms.kernalSource, kernal.string());
   EXPECT_TRUE(holds(roms.kernal, image(8192, 7)));
-  EXPECT_EQ(roms.chargenSource, TRoms::placeholderSource);
+  EXPECT_EQ(roms.chargenSource, TRoms::builtinSource);
   EXPECT_TRUE(blank(roms.chargen));
 }
 
@@ -131,18 +131,18 @@ TEST(RomFiles, ChoiceAmongNamesInOneDirectory) {
     dir.write("jpkernal", image(8192, 9));
     dir.write("char", image(4096, 9));
     const TRoms roms = TRoms::fromDirectories({dir.path()});
-    EXPECT_EQ(roms.kernalSource, TRoms::placeholderSource);
-    EXPECT_EQ(roms.chargenSource, TRoms::placeholderSource);
+    EXPECT_EQ(roms.kernalSource, TRoms::builtinSource);
+    EXPECT_EQ(roms.chargenSource, TRoms::builtinSource);
   }
 }
 
 namespace {
 
-// A machine in the real-C64 environment with the placeholder KERNAL banked in.
-class PlaceholderKernal : public MachineTest {
+// A machine in the real-C64 environment with our own KERNAL banked in.
+class BuiltinKernal : public MachineTest {
  protected:
-  PlaceholderKernal() {
-    roms->kernal = TRoms::placeholderKernal();
+  BuiltinKernal() {
+    roms->kernal = TRoms::builtinKernal();
     c64->realC64Mode = true;
     bank(0x37);
     c64->SP = 0xFF;
@@ -172,7 +172,7 @@ class PlaceholderKernal : public MachineTest {
 
 }  // namespace
 
-TEST_F(PlaceholderKernal, IrqReachesTheRamVectorWithTheRegistersPushed) {
+TEST_F(BuiltinKernal, IrqReachesTheRamVectorWithTheRegistersPushed) {
   poke(0x0314, {0x00, 0x20});
   c64->interruptEntry(T6510::irqVector);
   EXPECT_EQ(c64->PC, 0xFF48);
@@ -187,16 +187,19 @@ TEST_F(PlaceholderKernal, IrqReachesTheRamVectorWithTheRegistersPushed) {
   EXPECT_EQ(c64->ram[0x01FA], 0x33);
 }
 
-TEST_F(PlaceholderKernal, DefaultIrqHandlerAcknowledgesCia1AndReturns) {
+TEST_F(BuiltinKernal, DefaultIrqHandlerCountsTheClockAcknowledgesCia1AndReturns) {
+  poke(0x00A0, {0x00, 0x00, 0xFF});
   c64->interruptEntry(T6510::irqVector);
   ASSERT_GT(runTo(0xEA31), 0u);
   c64->A = c64->X = c64->Y = 0;
-  ASSERT_GT(runTo(0xC000), 0u);
+  ASSERT_GT(runTo(0xC000, 400), 0u);
   expectRegistersRestored();
   EXPECT_TRUE(c64->romUsage[0xDC0D] & T6510::usageRead);
+  EXPECT_EQ(c64->ram[0x00A1], 0x01);  // the jiffy clock carried
+  EXPECT_EQ(c64->ram[0x00A2], 0x00);
 }
 
-TEST_F(PlaceholderKernal, BrkGoesThroughItsVectorAndResumesAfterThePaddingByte) {
+TEST_F(BuiltinKernal, BrkGoesThroughItsVectorAndResumesAfterThePaddingByte) {
   poke(0xC000, {0x00, 0xFF, 0xEA});  // BRK, padding, NOP
   step();
   EXPECT_EQ(c64->PC, 0xFF48);
@@ -205,7 +208,7 @@ TEST_F(PlaceholderKernal, BrkGoesThroughItsVectorAndResumesAfterThePaddingByte) 
   expectRegistersRestored();
 }
 
-TEST_F(PlaceholderKernal, NmiRunsTheDefaultHandlerWhichSilencesCia2) {
+TEST_F(BuiltinKernal, NmiRunsTheDefaultHandlerWhichSilencesCia2) {
   c64->interruptEntry(T6510::nmiVector);
   EXPECT_EQ(c64->PC, 0xFE43);
   ASSERT_GT(runTo(0xFE47), 0u);  // through $0318
@@ -215,14 +218,33 @@ TEST_F(PlaceholderKernal, NmiRunsTheDefaultHandlerWhichSilencesCia2) {
   EXPECT_TRUE(c64->romUsage[0xDD0D] & T6510::usageRead);
 }
 
-TEST_F(PlaceholderKernal, KernalCallsReturnAtOnceAndResetParks) {
-  poke(0xC000, {0x20, 0xD2, 0xFF, 0x20, 0x44, 0xE5});  // JSR $FFD2, JSR $E544
-  ASSERT_EQ(runTo(0xC006, 4), 24u);
-  EXPECT_EQ(c64->SP, 0xFF);
-  EXPECT_EQ(c64->A, 0x11);
+TEST_F(BuiltinKernal, ChroutPrintsScreenCodesAndMovesTheCursor) {
+  poke(0x0326, {0xCA, 0xF1});   // CHROUT vector
+  poke(0x00D1, {0x00, 0x04});   // line pointer: row 0
+  poke(0x00F3, {0x00, 0xD8});
+  poke(0x00D3, {0x05});         // column 5
+  // $11 (a control code) prints nothing, 'A' gives screen code 1, RETURN a new line.
+  poke(0xC000, {0x20, 0xD2, 0xFF, 0xA9, 0x41, 0x20, 0xD2, 0xFF, 0xA9, 0x0D, 0x20, 0xD2, 0xFF});
+  ASSERT_GT(runTo(0xC00D, 400), 0u);
+  EXPECT_EQ(c64->ram[0x0405], 0x01);
+  EXPECT_EQ(c64->ram[0x0406], 0x00);
+  EXPECT_EQ(c64->ram[0x00D3], 0);     // column
+  EXPECT_EQ(c64->ram[0x00D6], 1);     // row
+  EXPECT_EQ(c64->ram[0x00D1], 0x28);  // the next line starts at $0428
+  EXPECT_EQ(c64->X, 0x22);            // registers kept
+  EXPECT_EQ(c64->Y, 0x33);
+}
 
+TEST_F(BuiltinKernal, ResetInitialisesTheMachineForA60HzInterrupt) {
+  c64->ram[0x02A6] = 1;  // PAL
   c64->PC = roms->kernalWord(0xFFFC);
-  for (int i = 0; i < 20; ++i) step();
-  EXPECT_GE(c64->PC, 0xFCE2);
-  EXPECT_LE(c64->PC, 0xFCE7);
+  // On to BASIC's cold start vector (the fixture's BASIC image is a pattern).
+  ASSERT_GT(runTo(static_cast<uint16_t>(roms->basic[0] | roms->basic[1] << 8), 20000), 0u);
+  EXPECT_EQ(c64->cias[0].timerALatch, 0x4025);
+  EXPECT_FALSE(c64->cias[0].timerAStopped);
+  EXPECT_EQ(c64->ram[0x0314], 0x31);  // RESTOR put back the vectors
+  EXPECT_EQ(c64->ram[0x0315], 0xEA);
+  EXPECT_EQ(c64->ram[0x0326], 0xCA);
+  EXPECT_EQ(c64->ram[0x0400], 0x20);  // a cleared screen
+  EXPECT_EQ(c64->ram[0x0282], 0x08);  // start of BASIC memory
 }
