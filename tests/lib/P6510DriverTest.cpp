@@ -1,6 +1,8 @@
 // The tune driver and the timers behind it: play-call cadence, start-up state,
 // fixed start-up, the song clock, CIA timers, raster interrupts, bad lines and
 // the time-of-day clock.
+#include <algorithm>
+
 #include "MachineFixture.h"
 
 namespace {
@@ -189,6 +191,39 @@ TEST_F(Driver, ButtonPressShowsTheSpaceKeyAndRestartsASilentTune) {
   for (int i = 0; i < 60; ++i) c64->runSlice();
   EXPECT_FALSE(c64->buttonsPressed);  // released after three PAL frames
   EXPECT_EQ(c64->readByte(0xDC01), 0xFF);
+}
+
+TEST_F(Driver, TuneWaitingOnGetinStartsAfterTheButtonPress) {
+  roms->kernal = TRoms::builtinKernal();
+  poke(0x0314, {0x31, 0xEA});  // IRQ and GETIN vectors as RESTOR sets them
+  poke(0x032A, {0x3E, 0xF1});
+  poke(0x00C5, {0x40});        // no key held
+  poke(0x1000, {0x58, 0x20, 0xE4, 0xFF, 0xF0, 0xFB,  // CLI; wait: JSR GETIN, BEQ wait
+                0x8D, 0x01, 0xD4, 0x4C, 0x09, 0x10});  // STA $D401, stay
+  start(0xFFFFFFFF, 1, true);
+  for (int i = 0; i < 50; ++i) c64->runSlice();
+  std::vector<Access> before = drain();
+  EXPECT_TRUE(std::none_of(before.begin(), before.end(), [](const Access& a) { return a.reg == 0x01; }));
+  c64->pressButtons();
+  c64->volumeIsZero = false;  // the tune has sounded: no stream restart
+  for (int i = 0; i < 50; ++i) c64->runSlice();
+  const std::vector<Access> after = drain();
+  ASSERT_FALSE(after.empty());
+  EXPECT_EQ(after.back(), (Access{0x01, 0x20, after.back().delay}));  // the space key
+}
+
+TEST_F(Driver, JiffyClockAdvancesSixtyTimesASecond) {
+  roms->kernal = TRoms::builtinKernal();
+  poke(0x0314, {0x31, 0xEA});
+  poke(0x1000, {0x58, 0x4C, 0x01, 0x10});  // CLI, wait forever
+  start(0xFFFFFFFF, 1, true);
+  c64->ram[0xA2] = 0;
+  uint64_t cycles = 0;
+  while (cycles < 985248) {
+    c64->runSlice();
+    cycles += c64->executedCycles;
+  }
+  EXPECT_NEAR(c64->ram[0xA2] + 256 * c64->ram[0xA1], 60, 1);
 }
 
 TEST_F(Driver, OneShotTimerStopsAfterItsUnderflow) {
