@@ -92,7 +92,10 @@ TRoms TRoms::fromDirectories(const std::vector<std::filesystem::path>& dirs) {
   // BASIC and the character generator stay blank: tunes do not draw with the
   // character set, and a BASIC program needs the real interpreter to run.
   if (roms.basicSource.empty()) roms.basicSource = builtinSource;
-  if (roms.chargenSource.empty()) roms.chargenSource = builtinSource;
+  if (roms.chargenSource.empty()) {
+    roms.chargen = builtinCharImage;
+    roms.chargenSource = builtinSource;
+  }
   if (roms.kernalSource.empty()) {
     roms.kernal = builtinKernal();
     roms.kernalSource = builtinSource;

@@ -7,3 +7,4 @@
 #include <cstdint>
 
 extern const std::array<uint8_t, 8192> builtinKernalImage;
+extern const std::array<uint8_t, 4096> builtinCharImage;

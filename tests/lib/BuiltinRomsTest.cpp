@@ -1,6 +1,7 @@
 // The committed ROM tables are what their assembler sources produce.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +30,22 @@ TEST(BuiltinRoms, TablesMatchTheirSources) {
   ASSERT_EQ(kernal.size(), builtinKernalImage.size()) << "kernal.asm did not assemble to 8 KB";
   EXPECT_TRUE(std::equal(kernal.begin(), kernal.end(), builtinKernalImage.begin()))
       << "lib/rom/BuiltinRoms.cpp is stale: run python3 lib/rom/make_tables.py";
+  const std::vector<uint8_t> chargen = assemble(sources / "chargen.asm", dir);
+  ASSERT_EQ(chargen.size(), builtinCharImage.size()) << "chargen.asm did not assemble to 4 KB";
+  EXPECT_TRUE(std::equal(chargen.begin(), chargen.end(), builtinCharImage.begin()))
+      << "lib/rom/BuiltinRoms.cpp is stale: run python3 lib/rom/make_tables.py";
+}
+
+TEST(BuiltinRoms, CharacterSetHoldsReversedCopiesInItsUpperHalf) {
+  // Both sets: codes 128-255 are codes 0-127 inverted, as the VIC shows them.
+  for (int set = 0; set < 2; ++set)
+    for (int i = 0; i < 128 * 8; ++i)
+      ASSERT_EQ(builtinCharImage[set * 2048 + 1024 + i], static_cast<uint8_t>(~builtinCharImage[set * 2048 + i]));
+  // 'A' (screen code 1) has pixels and differs from the blank space (32).
+  int lit = 0;
+  for (int row = 0; row < 8; ++row) lit += std::popcount(builtinCharImage[8 + row]);
+  EXPECT_GT(lit, 8);
+  for (int row = 0; row < 8; ++row) EXPECT_EQ(builtinCharImage[32 * 8 + row], 0);
 }
 
 }  // namespace

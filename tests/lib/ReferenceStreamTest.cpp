@@ -30,7 +30,7 @@ struct Write {
 
 constexpr double palClock = 985248.0;
 // Share of PSID tunes that must agree: a guard against regressions, set just
-// under what the library reaches with the placeholder KERNAL (97% of
+// under what the library reaches with its own ROMs (97% of
 // single-SID PSID tunes).
 constexpr double kPsidAgreementFloor = 95.0;
 constexpr double ntscClock = 1022727.0;
