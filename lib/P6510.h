@@ -28,6 +28,7 @@
 #include <span>
 #include <string_view>
 
+#include "BasicInterpreter.h"
 #include "ROMs.h"
 #include "SidFilter.h"
 
@@ -84,6 +85,14 @@ class T6510 {
   bool fixedStartup = false;
 
   void executeInstruction();
+  // The built-in BASIC runs natively: its ROM holds traps, not 6502 code.
+  TBasicInterpreter basic{*this};
+  const bool basicTraps;
+  // An opcode $02 fetched from the visible built-in BASIC ROM is a trap.
+  bool isBasicTrap() const {
+    const uint16_t at = static_cast<uint16_t>(PC - 1);
+    return basicTraps && at >= 0xA000 && at < 0xC000 && romVisible[at >> 12] && !playSidMode;
+  }
   void installBinaryTable();
   void setBinaryMode();
   void setDecimalMode();

@@ -88,6 +88,7 @@ void T6510::callPlayRoutine() {
 void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, uint32_t speed, bool realC64) {
   sidFilter.reset();
   firstSidAccessSeen = false;
+  basic.reset();
 
   resetTimers();
   stopSamples();

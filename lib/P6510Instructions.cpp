@@ -414,6 +414,10 @@ void jmpIndirect(M& m) {
 
 // JAM halts the bus; the processor comes back to the same byte every step.
 void jam(M& m) {
+  if (m.isBasicTrap()) [[unlikely]] {
+    m.basic.trap();
+    return;
+  }
   m.instructionCycles = 1;
   --m.PC;
 }

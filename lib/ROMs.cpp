@@ -89,9 +89,10 @@ TRoms TRoms::fromDirectories(const std::vector<std::filesystem::path>& dirs) {
   roms.basicSource = loadGenuine(dirs, basicKind, roms.basic);
   roms.kernalSource = loadGenuine(dirs, kernalKind, roms.kernal);
   roms.chargenSource = loadGenuine(dirs, chargenKind, roms.chargen);
-  // BASIC and the character generator stay blank: tunes do not draw with the
-  // character set, and a BASIC program needs the real interpreter to run.
-  if (roms.basicSource.empty()) roms.basicSource = builtinSource;
+  if (roms.basicSource.empty()) {
+    roms.basic = builtinBasicImage;
+    roms.basicSource = builtinSource;
+  }
   if (roms.chargenSource.empty()) {
     roms.chargen = builtinCharImage;
     roms.chargenSource = builtinSource;

@@ -7,4 +7,5 @@
 #include <cstdint>
 
 extern const std::array<uint8_t, 8192> builtinKernalImage;
+extern const std::array<uint8_t, 8192> builtinBasicImage;
 extern const std::array<uint8_t, 4096> builtinCharImage;

@@ -27,6 +27,86 @@ JIFFY_MID   = $A1
 JIFFY_LO    = $A2
 CHAR_TEMP   = $D7
 
+; ---- BASIC start-up, kept in the KERNAL half as on the C64 -----------------------
+
++at $E37B
+basic_warm:                 ; warm start (RUN/STOP-RESTORE, BRK): READY, program kept
+    jsr $FFCC
+    lda #$00
+    sta $13
+    ldx #$FA
+    txs
+    cli
+    jmp $A474
++at $E38B
+basic_error:                ; the $0300 vector's default: X holds the error number
+    jmp $BF12
++at $E394
+basic_cold:
+    jsr $E453
+    jsr $E3BF
+    jsr $E422
+    ldx #$FB
+    txs
+    cli
+    jmp $A474
++at $E3BF
+basic_init:                 ; CHRGET into the zero page, RND seed, empty program
+    ldx #chrget_end - chrget_code - 1
+-   lda chrget_code,x
+    sta $73,x
+    dex
+    bpl -
+    ldx #4
+-   lda rnd_seed,x
+    sta $8B,x
+    dex
+    bpl -
+    lda #$4C                ; USR: JMP to ?ILLEGAL QUANTITY until a program sets it
+    sta $0310
+    lda #<$B248
+    sta $0311
+    lda #>$B248
+    sta $0312
+    jsr $BF17
+    rts
+chrget_code:                ; next program byte: C clear for a digit, Z set for ":" or end
+    inc $7A
+    bne +
+    inc $7B
++   lda $EA60
+    cmp #$3A
+    bcs ++
+    cmp #$20
+    beq chrget_code         ; relative: still right once copied
+    sec
+    sbc #$30
+    sec
+    sbc #$D0
+++  rts
+chrget_end:
+rnd_seed:
+    !byte $80, $4F, $C7, $52, $58
++at $E422
+basic_banner:
+    lda #<banner
+    ldy #>banner
+    jmp $AB1E
++at $E453
+basic_vectors:              ; $0300-$030B: error, main loop, and the interpreter's hooks
+    ldx #11
+-   lda basic_vector_table,x
+    sta $0300,x
+    dex
+    bpl -
+    rts
+basic_vector_table:
+    !word $E38B, $A483, $A57C, $A71A, $A7E4, $AE86
+banner:
+    !byte $93, $0D
+    !text "    **** COMMODORE 64 BASIC V2 ****", $0D, $0D
+    !text " 64K RAM SYSTEM  38911 BASIC BYTES FREE", $0D, $00
+
 ; ---- screen editor ------------------------------------------------------------
 
 +at $E500
@@ -593,8 +673,11 @@ nmi_handler:                ; acknowledge CIA 2 so that later NMIs can come
     ldy $DD0D
     jmp $FEBC
 +at $FE66
-brk_handler:                ; without a BASIC to warm-start, BRK resumes after its byte
-    jmp $FEBC
+brk_handler:                ; BRK: restore the vectors and I/O, then BASIC's warm start
+    jsr $FD15
+    jsr $FDA3
+    jsr $FF5B
+    jmp ($A002)
 +at $FEBC
     pla
     tay

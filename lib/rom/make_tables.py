@@ -12,6 +12,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 IMAGES = [  # (source, C++ name, size)
     ("kernal.asm", "builtinKernalImage", 8192),
+    ("basic.asm", "builtinBasicImage", 8192),
     ("chargen.asm", "builtinCharImage", 4096),
 ]
 
