@@ -1,5 +1,6 @@
 #include "BasicFloat.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -37,6 +38,101 @@ double unpack(const Bytes& b) {
   const uint32_t bits = static_cast<uint32_t>(b[1] | 0x80) << 24 | b[2] << 16 | b[3] << 8 | b[4];
   const double magnitude = std::ldexp(static_cast<double>(bits), b[0] - 128 - 32);
   return (b[1] & 0x80) ? -magnitude : magnitude;
+}
+
+namespace {
+
+// The C64's floating point accumulator: exponent byte and 32 mantissa bits
+// followed by the rounding byte, as one 40-bit number.
+struct Accumulator {
+  int exponent = 0;
+  uint64_t mantissa = 0;  // 40 bits
+};
+
+constexpr uint64_t mask40 = (uint64_t{1} << 40) - 1;
+
+uint32_t mantissaOf(const Bytes& b) {
+  return static_cast<uint32_t>(b[1] | 0x80) << 24 | b[2] << 16 | b[3] << 8 | b[4];
+}
+
+void normalise(Accumulator& a) {
+  if (a.mantissa == 0) {
+    a.exponent = 0;
+    return;
+  }
+  while (!(a.mantissa & (uint64_t{1} << 39))) {
+    a.mantissa = (a.mantissa << 1) & mask40;
+    if (--a.exponent <= 0) {
+      a.exponent = 0;
+      a.mantissa = 0;
+      return;
+    }
+  }
+}
+
+// Stored to memory: rounded by the top bit of the rounding byte.
+Bytes store(Accumulator a) {
+  if (a.exponent == 0) return {0, 0, 0, 0, 0};
+  uint64_t bits = a.mantissa >> 8;
+  if (a.mantissa & 0x80) {
+    if (++bits == (uint64_t{1} << 32)) {
+      bits = uint64_t{1} << 31;
+      ++a.exponent;
+    }
+  }
+  return {static_cast<uint8_t>(std::min(a.exponent, 255)), static_cast<uint8_t>((bits >> 24) & 0x7F),
+          static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits)};
+}
+
+}  // namespace
+
+Bytes scrambleRandom(const Bytes& value) {
+  if (value[0] == 0) return {0, 0, 0, 0, 0};
+  const uint32_t m = mantissaOf(value);
+  const uint32_t swapped = (m & 0xFF) << 24 | ((m >> 8) & 0xFF) << 16 | ((m >> 16) & 0xFF) << 8 | m >> 24;
+  Accumulator a{0x80, static_cast<uint64_t>(swapped) << 8 | value[0]};
+  normalise(a);
+  return store(a);
+}
+
+Bytes nextRandom(const Bytes& seed) {
+  if (seed[0] == 0) return scrambleRandom(seed);
+  constexpr Bytes multiplier{0x98, 0x35, 0x44, 0x7A, 0x00};
+  constexpr Bytes addend{0x68, 0x28, 0xB1, 0x46, 0x00};
+  // Multiply: the seed's bytes, rounding byte (0) first, each adding the
+  // multiplier into a 40-bit sum shifted right one bit per multiplier bit.
+  const uint32_t digits = mantissaOf(seed);
+  const uint64_t factor = static_cast<uint64_t>(mantissaOf(multiplier)) << 8;
+  uint64_t sum = 0;
+  const uint8_t bytes[5] = {0, static_cast<uint8_t>(digits), static_cast<uint8_t>(digits >> 8),
+                            static_cast<uint8_t>(digits >> 16), static_cast<uint8_t>(digits >> 24)};
+  for (uint8_t byte : bytes) {
+    if (byte == 0) {
+      sum >>= 8;
+      continue;
+    }
+    for (int bit = 0; bit < 8; ++bit) {
+      if ((byte >> bit) & 1) sum += factor;
+      sum >>= 1;
+    }
+  }
+  Accumulator a{seed[0] + multiplier[0] - 128, sum & mask40};
+  normalise(a);
+  if (a.exponent <= 0) return scrambleRandom({0, 0, 0, 0, 0});
+  // Add: the smaller operand is shifted right within the 40 bits.
+  const int shift = a.exponent - addend[0];
+  if (shift >= 0 && shift < 40) {
+    a.mantissa += (static_cast<uint64_t>(mantissaOf(addend)) << 8) >> shift;
+    if (a.mantissa > mask40) {
+      a.mantissa >>= 1;
+      ++a.exponent;
+    }
+  }
+  Bytes rounded = {static_cast<uint8_t>(a.exponent), static_cast<uint8_t>((a.mantissa >> 32) & 0x7F),
+                   static_cast<uint8_t>(a.mantissa >> 24), static_cast<uint8_t>(a.mantissa >> 16),
+                   static_cast<uint8_t>(a.mantissa >> 8)};
+  // The scramble takes the accumulator unrounded: its rounding byte is dropped.
+  return scrambleRandom(rounded);
 }
 
 std::string format(double value) {

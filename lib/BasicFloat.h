@@ -31,6 +31,15 @@ std::optional<double> round(double value);
 Bytes pack(double value);
 double unpack(const Bytes& bytes);
 
+// RND's generator, bit for bit as the C64 computes it: the seed times
+// 11879546 plus 3.927677739E-8 in the C64's own multiply and add (which keep
+// an eighth mantissa byte and drop what falls below it), then scrambled.
+Bytes nextRandom(const Bytes& seed);
+// The scrambling alone (RND of a negative number reseeds with it): mantissa
+// bytes swapped end for end, the exponent as the lowest bits, normalised into
+// a value between 0 and 1 and rounded.
+Bytes scrambleRandom(const Bytes& value);
+
 // PRINT and STR$: a sign character (space or "-"), at most nine significant
 // digits, scientific notation below 0.01 and from 1E9 on.
 std::string format(double value);

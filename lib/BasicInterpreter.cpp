@@ -1238,28 +1238,17 @@ TBasicInterpreter::Value TBasicInterpreter::function(uint8_t token) {
 double TBasicInterpreter::rnd(double argument) {
   TBasicFloat::Bytes seed{};
   if (argument == 0) {
-    // Timer and time-of-day bytes of CIA 1 as the new mantissa.
-    seed = {0x80, peek(0xDC04), peek(0xDC05), peek(0xDC06), peek(0xDC07)};
+    // The CIA 1 timers as the new mantissa.
+    seed = TBasicFloat::scrambleRandom({0x80, peek(0xDC04), peek(0xDC06), peek(0xDC05), peek(0xDC07)});
+  } else if (argument < 0) {
+    seed = TBasicFloat::scrambleRandom(TBasicFloat::pack(argument));
   } else {
-    double x = argument < 0 ? argument : 0;
-    if (argument > 0) {
-      const double current = TBasicFloat::unpack({peek(RND_SEED), peek(RND_SEED + 1), peek(RND_SEED + 2),
-                                                   peek(RND_SEED + 3), peek(RND_SEED + 4)});
-      x = TBasicFloat::round(current * 11879546.0).value_or(0);
-      x = TBasicFloat::round(x + 3.927677739e-8).value_or(0);
-    }
-    seed = TBasicFloat::pack(x);
+    cost += costMultiply + costAdd;
+    seed = TBasicFloat::nextRandom({peek(RND_SEED), peek(RND_SEED + 1), peek(RND_SEED + 2), peek(RND_SEED + 3),
+                                    peek(RND_SEED + 4)});
   }
-  // Scramble: mantissa bytes swapped end for end, the exponent becomes the
-  // lowest bits, and the result is normalised to a value between 0 and 1.
-  const uint64_t bits = static_cast<uint64_t>(seed[4]) << 32 | static_cast<uint64_t>(seed[3]) << 24 |
-                        static_cast<uint64_t>(seed[2]) << 16 | static_cast<uint64_t>(seed[1] | 0x00) << 8 |
-                        seed[0];
-  double value = 0;
-  if (bits != 0) value = TBasicFloat::round(std::ldexp(static_cast<double>(bits), -40)).value_or(0);
-  const auto stored = TBasicFloat::pack(std::fabs(value));
-  for (int i = 0; i < 5; ++i) poke(static_cast<uint16_t>(RND_SEED + i), stored[i]);
-  return std::fabs(value);
+  for (int i = 0; i < 5; ++i) poke(static_cast<uint16_t>(RND_SEED + i), seed[i]);
+  return TBasicFloat::unpack(seed);
 }
 
 // ---- variables --------------------------------------------------------------------------
