@@ -26,6 +26,9 @@ JIFFY_HI    = $A0
 JIFFY_MID   = $A1
 JIFFY_LO    = $A2
 CHAR_TEMP   = $D7
+REVERSE     = $C7
+QUOTE_MODE  = $D4
+INSERTS     = $D8
 
 ; ---- BASIC start-up, kept in the KERNAL half as on the C64 -----------------------
 
@@ -138,7 +141,7 @@ home:
 set_line:                   ; $E56C: line pointers from the cursor row
     lda #$00
     sta LINE_PTR
-    lda #$04
+    lda $0288               ; the screen's page
     sta LINE_PTR + 1
     ldx CURSOR_ROW
     beq +
@@ -219,7 +222,7 @@ scroll_up:                  ; the screen moves up a line, the last line clears
     rts
 
 +at $E716
-print:                      ; print the character in A at the cursor
+print:                      ; print the character in A at the cursor, as the screen editor does
     sta CHAR_TEMP
     pha
     txa
@@ -228,30 +231,54 @@ print:                      ; print the character in A at the cursor
     pha
     lda CHAR_TEMP
     cmp #$0D
-    beq .newline
-    cmp #$93
-    bne +
-    jsr clear_screen_body
+    beq .return
+    cmp #$8D
+    beq .return
+    jsr petscii_to_screen
+    bcc .put
+    ldx QUOTE_MODE          ; a control code: acted on, or shown reversed in quotes
+    bne .shown
+    ldx INSERTS
+    bne .shown
+    jsr control
     jmp .done
-+   jsr petscii_to_screen
-    bcs .done               ; control codes print nothing
-    ldy CURSOR_COL
+.shown:
+    lda CHAR_TEMP
+    cmp #$14                ; DEL deletes even in quotes
+    bne +
+    jsr control
+    jmp .done
++   cmp #$80
+    bcc +
+    adc #$3F                ; $80-$9F show as $C0-$DF (C is set)
+    jmp .put
++   ora #$80                ; $00-$1F show as $80-$9F
+.put:
+    ldx REVERSE
+    beq +
+    ora #$80
++   ldy CURSOR_COL
     sta (LINE_PTR),y
     lda TEXT_COLOR
     sta (COLOR_PTR),y
-    iny
-    sty CURSOR_COL
-    cpy #40
-    bcc .done
-.newline:
+    lda CHAR_TEMP
+    cmp #$22
+    bne +
+    lda QUOTE_MODE
+    eor #$01
+    sta QUOTE_MODE
++   lda INSERTS
+    beq +
+    dec INSERTS
++   jsr cursor_right
+    jmp .done
+.return:
     lda #0
     sta CURSOR_COL
-    inc CURSOR_ROW
-    lda CURSOR_ROW
-    cmp #25
-    bcc +
-    jsr scroll_up
-+   jsr set_line
+    sta REVERSE
+    sta QUOTE_MODE
+    sta INSERTS
+    jsr cursor_down
 .done:
     pla
     tay
@@ -261,7 +288,141 @@ print:                      ; print the character in A at the cursor
     clc
     rts
 
-; PETSCII in A to a screen code in A; C set for codes that print nothing.
+cursor_right:
+    inc CURSOR_COL
+    lda CURSOR_COL
+    cmp #40
+    bcc +
+    lda #0
+    sta CURSOR_COL
+    jmp cursor_down
++   rts
+cursor_down:
+    inc CURSOR_ROW
+    lda CURSOR_ROW
+    cmp #25
+    bcc +
+    jsr scroll_up
++   jmp set_line
+
+; The control code in CHAR_TEMP: cursor, colour, reverse and character set.
+control:
+    lda CHAR_TEMP
+    ldx #color_codes_end - color_codes - 1
+-   cmp color_codes,x
+    bne +
+    lda color_values,x
+    sta TEXT_COLOR
+    rts
++   dex
+    bpl -
+    cmp #$13
+    bne +
+    jmp home
++   cmp #$93
+    bne +
+    jmp clear_screen_body
++   cmp #$12
+    bne +
+    sta REVERSE
+    rts
++   cmp #$92
+    bne +
+    lda #0
+    sta REVERSE
+    rts
++   cmp #$1D
+    bne +
+    jmp cursor_right
++   cmp #$11
+    bne +
+    jmp cursor_down
++   cmp #$9D
+    bne ++
+    lda CURSOR_COL          ; left, back over the start of a row
+    beq +
+    dec CURSOR_COL
+    rts
++   lda CURSOR_ROW
+    beq +
+    lda #39
+    sta CURSOR_COL
+    dec CURSOR_ROW
+    jmp set_line
++   rts
+++  cmp #$91
+    bne +
+    lda CURSOR_ROW
+    beq ++
+    dec CURSOR_ROW
+    jmp set_line
++   cmp #$14
+    bne +
+    ldy CURSOR_COL          ; DEL: the rest of the row moves left over the cursor
+    beq ++
+    dey
+    sty CURSOR_COL
+-   iny
+    cpy #40
+    beq .del_end
+    lda (LINE_PTR),y
+    dey
+    sta (LINE_PTR),y
+    iny
+    bne -
+.del_end:
+    lda #$20
+    dey
+    sta (LINE_PTR),y
+++  rts
++   cmp #$94
+    bne +
+    ldy #39                 ; INST: the row moves right, a space at the cursor
+    lda (LINE_PTR),y
+    cmp #$20
+    bne ++
+-   cpy CURSOR_COL
+    beq ++++
+    dey
+    lda (LINE_PTR),y
+    iny
+    sta (LINE_PTR),y
+    dey
+    bne -
+++++
+    lda #$20
+    sta (LINE_PTR),y
+    inc INSERTS
+++  rts
++   cmp #$0E
+    bne +
+    lda $D018
+    ora #$02
+    sta $D018
+    rts
++   cmp #$8E
+    bne +
+    lda $D018
+    and #$FD
+    sta $D018
+    rts
++   cmp #$08
+    bne +
+    lda #$80
+    sta $0291
+    rts
++   cmp #$09
+    bne +
+    lda #$00
+    sta $0291
++   rts
+color_codes:
+    !byte $90, $05, $1C, $9F, $9C, $1E, $1F, $9E, $81, $95, $96, $97, $98, $99, $9A, $9B
+color_codes_end:
+color_values:
+    !byte 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15
+
+; PETSCII in A to a screen code in A; C set for control codes.
 petscii_to_screen:
     cmp #$20
     bcc .control
