@@ -83,6 +83,7 @@ std::string loadGenuine(const std::vector<fs::path>& dirs, const TImageKind& kin
 }  // namespace
 
 std::array<uint8_t, TRoms::kernalSize> TRoms::builtinKernal() { return builtinKernalImage; }
+std::array<uint8_t, TRoms::basicSize> TRoms::builtinBasic() { return builtinBasicImage; }
 
 TRoms TRoms::fromDirectories(const std::vector<std::filesystem::path>& dirs) {
   TRoms roms;
@@ -90,7 +91,7 @@ TRoms TRoms::fromDirectories(const std::vector<std::filesystem::path>& dirs) {
   roms.kernalSource = loadGenuine(dirs, kernalKind, roms.kernal);
   roms.chargenSource = loadGenuine(dirs, chargenKind, roms.chargen);
   if (roms.basicSource.empty()) {
-    roms.basic = builtinBasicImage;
+    roms.basic = builtinBasic();
     roms.basicSource = builtinSource;
   }
   if (roms.chargenSource.empty()) {

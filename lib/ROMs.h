@@ -11,7 +11,7 @@
 //
 // The genuine images are copyrighted and not shipped. Each image is taken from the
 // first acceptable file in the search directories (see searchDirectories); an image
-// not found is replaced by one of our own (BASIC and the character set are still blank).
+// not found is replaced by one of our own.
 #pragma once
 
 #include <array>
@@ -51,6 +51,8 @@ class TRoms {
 
   // The KERNAL of our own (lib/rom/kernal.asm), used when no genuine one is found.
   static std::array<uint8_t, kernalSize> builtinKernal();
+  // The BASIC of our own (lib/rom/basic.asm): traps into TBasicInterpreter.
+  static std::array<uint8_t, basicSize> builtinBasic();
 
   uint16_t kernalWord(uint16_t address) const {
     return static_cast<uint16_t>(kernal[address - 0xE000] | kernal[address - 0xE000 + 1] << 8);

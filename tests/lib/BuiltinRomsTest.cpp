@@ -26,14 +26,15 @@ TEST(BuiltinRoms, TablesMatchTheirSources) {
   if (std::system("command -v acme > /dev/null 2>&1") != 0) GTEST_SKIP() << "acme is not installed";
   TTempDir dir;
   const std::filesystem::path sources = std::filesystem::path(ZORVEX_SOURCE_DIR) / "lib/rom";
-  const std::vector<uint8_t> kernal = assemble(sources / "kernal.asm", dir);
-  ASSERT_EQ(kernal.size(), builtinKernalImage.size()) << "kernal.asm did not assemble to 8 KB";
-  EXPECT_TRUE(std::equal(kernal.begin(), kernal.end(), builtinKernalImage.begin()))
-      << "lib/rom/BuiltinRoms.cpp is stale: run python3 lib/rom/make_tables.py";
-  const std::vector<uint8_t> chargen = assemble(sources / "chargen.asm", dir);
-  ASSERT_EQ(chargen.size(), builtinCharImage.size()) << "chargen.asm did not assemble to 4 KB";
-  EXPECT_TRUE(std::equal(chargen.begin(), chargen.end(), builtinCharImage.begin()))
-      << "lib/rom/BuiltinRoms.cpp is stale: run python3 lib/rom/make_tables.py";
+  const auto check = [&](const char* source, const auto& table) {
+    const std::vector<uint8_t> image = assemble(sources / source, dir);
+    ASSERT_EQ(image.size(), table.size()) << source << " did not assemble to its ROM size";
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), table.begin()))
+        << "lib/rom/BuiltinRoms.cpp is stale for " << source << ": run python3 lib/rom/make_tables.py";
+  };
+  check("kernal.asm", builtinKernalImage);
+  check("basic.asm", builtinBasicImage);
+  check("chargen.asm", builtinCharImage);
 }
 
 TEST(BuiltinRoms, CharacterSetHoldsReversedCopiesInItsUpperHalf) {

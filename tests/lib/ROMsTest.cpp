@@ -88,7 +88,7 @@ TEST(RomFiles, WrongSizesAreRejectedImageByImage) {
   EXPECT_EQ(roms.kernalSource, TRoms::builtinSource);
   EXPECT_EQ(roms.kernal, TRoms::builtinKernal());
   EXPECT_EQ(roms.basicSource, TRoms::builtinSource);
-  EXPECT_TRUE(blank(roms.basic));
+  EXPECT_EQ(roms.basic, TRoms::builtinBasic());
   EXPECT_EQ(roms.chargenSource, chargen.string());
   EXPECT_TRUE(holds(roms.chargen, image(4096, 3)));
 }
@@ -200,13 +200,18 @@ TEST_F(BuiltinKernal, DefaultIrqHandlerCountsTheClockAcknowledgesCia1AndReturns)
   EXPECT_EQ(c64->ram[0x00A2], 0x00);
 }
 
-TEST_F(BuiltinKernal, BrkGoesThroughItsVectorAndResumesAfterThePaddingByte) {
+TEST_F(BuiltinKernal, BrkRestoresVectorsAndIoThenWarmStartsBasic) {
   poke(0xC000, {0x00, 0xFF, 0xEA});  // BRK, padding, NOP
+  poke(0x0314, {0x00, 0x20});        // a tune's own IRQ handler
+  poke(0x0316, {0x66, 0xFE});
+  c64->cias[0].timerAStopped = true;
   step();
   EXPECT_EQ(c64->PC, 0xFF48);
   ASSERT_GT(runTo(0xFE66), 0u);  // B set: through $0316
-  ASSERT_GT(runTo(0xC002), 0u);
-  expectRegistersRestored();
+  ASSERT_GT(runTo(static_cast<uint16_t>(roms->basic[2] | roms->basic[3] << 8), 20000), 0u);  // ($A002)
+  EXPECT_EQ(c64->ram[0x0314], 0x31);
+  EXPECT_EQ(c64->ram[0x0315], 0xEA);
+  EXPECT_FALSE(c64->cias[0].timerAStopped);
 }
 
 TEST_F(BuiltinKernal, NmiRunsTheDefaultHandlerWhichSilencesCia2) {
@@ -221,19 +226,46 @@ TEST_F(BuiltinKernal, NmiRunsTheDefaultHandlerWhichSilencesCia2) {
 
 TEST_F(BuiltinKernal, ChroutPrintsScreenCodesAndMovesTheCursor) {
   poke(0x0326, {0xCA, 0xF1});   // CHROUT vector
+  poke(0x0288, {0x04});         // screen at $0400
   poke(0x00D1, {0x00, 0x04});   // line pointer: row 0
   poke(0x00F3, {0x00, 0xD8});
   poke(0x00D3, {0x05});         // column 5
-  // $11 (a control code) prints nothing, 'A' gives screen code 1, RETURN a new line.
+  // A = $11 (cursor down) moves a row; 'A' gives screen code 1, RETURN a new line.
   poke(0xC000, {0x20, 0xD2, 0xFF, 0xA9, 0x41, 0x20, 0xD2, 0xFF, 0xA9, 0x0D, 0x20, 0xD2, 0xFF});
   ASSERT_GT(runTo(0xC00D, 400), 0u);
-  EXPECT_EQ(c64->ram[0x0405], 0x01);
-  EXPECT_EQ(c64->ram[0x0406], 0x00);
+  EXPECT_EQ(c64->ram[0x0405], 0x00);
+  EXPECT_EQ(c64->ram[0x042D], 0x01);
   EXPECT_EQ(c64->ram[0x00D3], 0);     // column
-  EXPECT_EQ(c64->ram[0x00D6], 1);     // row
-  EXPECT_EQ(c64->ram[0x00D1], 0x28);  // the next line starts at $0428
+  EXPECT_EQ(c64->ram[0x00D6], 2);     // row
+  EXPECT_EQ(c64->ram[0x00D1], 0x50);  // the next line starts at $0450
   EXPECT_EQ(c64->X, 0x22);            // registers kept
   EXPECT_EQ(c64->Y, 0x33);
+}
+
+TEST_F(BuiltinKernal, ChroutFollowsTheScreenEditorsControlCodes) {
+  poke(0x0326, {0xCA, 0xF1});
+  poke(0x0288, {0x04});
+  poke(0x0286, {0x0E});
+  const std::vector<uint8_t> text = {
+      0x13,                    // home
+      0x12, 0x41, 0x92, 0x42,  // reverse A, plain B
+      0x1C, 0x43,              // red C
+      0x9D, 0x9D, 0x44,        // two left: D over B
+      0x22, 0x11, 0x22, 0x11,  // in quotes cursor down shows as reverse Q; after them it moves
+      0xC1, 0xFF,              // shifted A, pi
+  };
+  std::vector<uint8_t> code;
+  for (uint8_t c : text) code.insert(code.end(), {0xA9, c, 0x20, 0xD2, 0xFF});
+  std::copy(code.begin(), code.end(), c64->ram.begin() + 0xC000);
+  ASSERT_GT(runTo(static_cast<uint16_t>(0xC000 + code.size()), 2000), 0u);
+  EXPECT_EQ(c64->ram[0x0400], 0x81);
+  EXPECT_EQ(c64->ram[0x0401], 0x04);  // D
+  EXPECT_EQ(c64->ioImage[0x801], 2);  // in red (colour RAM sits in the I/O area)
+  EXPECT_EQ(c64->ram[0x0402], 0x22);
+  EXPECT_EQ(c64->ram[0x0403], 0x91);  // the quoted cursor-down
+  EXPECT_EQ(c64->ram[0x0404], 0x22);
+  EXPECT_EQ(c64->ram[0x042D], 0x41);  // a row down: shifted A (screen $41) and pi ($5E)
+  EXPECT_EQ(c64->ram[0x042E], 0x5E);
 }
 
 TEST_F(BuiltinKernal, ResetInitialisesTheMachineForA60HzInterrupt) {
