@@ -217,7 +217,6 @@ void TBasicInterpreter::handleError(uint8_t error) {
   }
   std::string text = "\r?" + errorMessage(error) + "  ERROR";
   if (peek(CURLIN + 1) != 0xFF) text += " IN" + TBasicFloat::format(word(CURLIN));
-  text += "\r";
   m.SP = 0xFA;
   output(text, readyEntry);
 }
@@ -236,7 +235,6 @@ void TBasicInterpreter::endProgram(bool breakMessage) {
   if (breakMessage) {
     std::string text = "\rBREAK";
     if (peek(CURLIN + 1) != 0xFF) text += " IN" + TBasicFloat::format(word(CURLIN));
-    text += "\r";
     output(text, readyEntry);
   } else {
     m.PC = readyEntry;

@@ -11,9 +11,9 @@ constexpr uint32_t longestWait = 65535;
 
 }  // namespace
 
-TC64::TC64()
+TC64::TC64(const TRoms& roms)
     : sidWrapper(std::make_unique<TSidWrapper>()),
-      machine(std::make_unique<T6510>(*sidWrapper)),
+      machine(std::make_unique<T6510>(*sidWrapper, roms)),
       tune(std::make_unique<TSidFile>(*machine)) {
   sidWrapper->setOptions(false, false);
 }

@@ -23,7 +23,8 @@
 
 class TC64 {
  public:
-  TC64();
+  // roms: the set the machine reads; tests pass one of their own.
+  explicit TC64(const TRoms& roms = TRoms::shared());
   TC64(const TC64&) = delete;
   TC64& operator=(const TC64&) = delete;
 
