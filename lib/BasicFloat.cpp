@@ -181,15 +181,17 @@ std::optional<Parsed> parse(const std::string& text) {
   const auto skip = [&] {
     while (i < text.size() && text[i] == ' ') ++i;
   };
-  skip();
-  bool negative = false;
   // BASIC's number reader takes a sign in either spelling: text or token.
-  if (i < text.size() && (text[i] == '-' || static_cast<uint8_t>(text[i]) == 0xAB)) {
-    negative = true;
-    ++i;
-  } else if (i < text.size() && (text[i] == '+' || static_cast<uint8_t>(text[i]) == 0xAA)) {
-    ++i;
-  }
+  const auto sign = [&] {
+    if (i < text.size() && (text[i] == '-' || static_cast<uint8_t>(text[i]) == 0xAB)) {
+      ++i;
+      return true;
+    }
+    if (i < text.size() && (text[i] == '+' || static_cast<uint8_t>(text[i]) == 0xAA)) ++i;
+    return false;
+  };
+  skip();
+  const bool negative = sign();
   std::string literal;
   bool point = false;
   for (;; ++i) {
@@ -208,13 +210,7 @@ std::optional<Parsed> parse(const std::string& text) {
   if (i < text.size() && text[i] == 'E') {
     ++i;
     skip();
-    bool expNegative = false;
-    if (i < text.size() && (text[i] == '-' || static_cast<uint8_t>(text[i]) == 0xAB)) {
-      expNegative = true;
-      ++i;
-    } else if (i < text.size() && (text[i] == '+' || static_cast<uint8_t>(text[i]) == 0xAA)) {
-      ++i;
-    }
+    const bool expNegative = sign();
     for (;; ++i) {
       skip();
       if (i >= text.size() || text[i] < '0' || text[i] > '9') break;

@@ -49,6 +49,10 @@ struct BasicError {
 
 }  // namespace
 
+const char* TBasicInterpreter::keyword(uint8_t token) {
+  return token >= 0x80 && token <= tGO ? tokenNames[token - 0x80] : nullptr;
+}
+
 std::string TBasicInterpreter::errorMessage(uint8_t error) {
   static constexpr const char* messages[] = {
       "TOO MANY FILES", "FILE OPEN",        "FILE NOT OPEN",   "FILE NOT FOUND",   "DEVICE NOT PRESENT",
@@ -924,8 +928,8 @@ void TBasicInterpreter::statementList() {
     for (uint16_t p = static_cast<uint16_t>(at + 4); peek(p) != 0 && text.size() < 60000; ++p) {
       const uint8_t c = peek(p);
       if (c == '"') quoted = !quoted;
-      if (c >= 0x80 && c <= tGO && !quoted)
-        text += tokenNames[c - 0x80];
+      if (keyword(c) && !quoted)
+        text += keyword(c);
       else
         text += static_cast<char>(c == tPI ? 0xDE : c);
     }

@@ -76,6 +76,8 @@ class TBasicInterpreter {
     errUndefinedFunction, errVerify, errLoad,
   };
   static std::string errorMessage(uint8_t error);
+  // The text of a token ($80 END ... $CB GO), or null for other bytes.
+  static const char* keyword(uint8_t token);
 
  private:
   struct Value {

@@ -7,17 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "BasicInterpreter.h"
+
 namespace basic_program {
 
+// The interpreter's own token table, in token order.
 inline const std::vector<std::string>& keywords() {
-  static const std::vector<std::string> words = {
-      "END",  "FOR",   "NEXT",  "DATA",  "INPUT#", "INPUT", "DIM",  "READ",  "LET",  "GOTO", "RUN",    "IF",
-      "RESTORE", "GOSUB", "RETURN", "REM", "STOP", "ON",    "WAIT", "LOAD",  "SAVE", "VERIFY", "DEF",  "POKE",
-      "PRINT#", "PRINT", "CONT", "LIST", "CLR",  "CMD",   "SYS",  "OPEN",  "CLOSE", "GET",  "NEW",    "TAB(",
-      "TO",   "FN",    "SPC(",  "THEN",  "NOT",  "STEP",  "+",    "-",     "*",    "/",    "^",      "AND",
-      "OR",   ">",     "=",     "<",     "SGN",  "INT",   "ABS",  "USR",   "FRE",  "POS",  "SQR",    "RND",
-      "LOG",  "EXP",   "COS",   "SIN",   "TAN",  "ATN",   "PEEK", "LEN",   "STR$", "VAL",  "ASC",    "CHR$",
-      "LEFT$", "RIGHT$", "MID$", "GO"};
+  static const std::vector<std::string> words = [] {
+    std::vector<std::string> all;
+    for (unsigned token = 0x80; TBasicInterpreter::keyword(static_cast<uint8_t>(token)); ++token)
+      all.emplace_back(TBasicInterpreter::keyword(static_cast<uint8_t>(token)));
+    return all;
+  }();
   return words;
 }
 
