@@ -74,7 +74,12 @@ void TBasicInterpreter::reset() {
 
 // ---- machine access ------------------------------------------------------------
 
-uint8_t TBasicInterpreter::peek(uint16_t address) { return m.readByte(address); }
+uint8_t TBasicInterpreter::peek(uint16_t address) {
+  // Every scan reads memory: a program without its zero bytes, or pointers
+  // gone wild, end in an error instead of a trap that never returns.
+  if (++reads > maxReadsPerTrap) raise(errSyntax);
+  return m.readByte(address);
+}
 void TBasicInterpreter::poke(uint16_t address, uint8_t value) { m.writeByte(address, value); }
 uint16_t TBasicInterpreter::word(uint16_t address) {
   return static_cast<uint16_t>(peek(address) | peek(static_cast<uint16_t>(address + 1)) << 8);
@@ -121,6 +126,8 @@ void TBasicInterpreter::raise(uint8_t error) { throw BasicError{error}; }
 void TBasicInterpreter::trap() {
   const uint8_t number = m.fetchByte();
   cost = costTrap;
+  reads = 0;
+  statementDepth = 0;
   txt = word(TXTPTR);
   try {
     switch (number) {
@@ -191,6 +198,7 @@ void TBasicInterpreter::trap() {
         break;
     }
   } catch (const BasicError& e) {
+    reads = 0;
     handleError(e.code);
   }
   setWord(TXTPTR, txt);
@@ -266,6 +274,8 @@ void TBasicInterpreter::nextStatement() {
 }
 
 void TBasicInterpreter::executeStatement() {
+  // IF ... THEN IF ... nests; memory full of IFs must not exhaust the host stack.
+  if (++statementDepth > 100) raise(errFormulaTooComplex);
   const uint8_t c = chrget();
   if (c == 0 || c == ':') return;
   dispatch(c);

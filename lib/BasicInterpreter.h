@@ -192,6 +192,9 @@ class TBasicInterpreter {
   uint16_t txt = 0;
   uint32_t cost = 0;
   int nesting = 0;  // expression depth: a hostile formula must not exhaust the host stack
+  int statementDepth = 0;
+  uint32_t reads = 0;
+  static constexpr uint32_t maxReadsPerTrap = 4'000'000;
   bool txtLoaded = false;
   std::string pending;  // characters waiting for CHROUT
   std::size_t pendingAt = 0;

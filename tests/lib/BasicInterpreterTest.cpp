@@ -256,6 +256,23 @@ TEST_F(BuiltinBasic, VariablesLiveWhereBasicKeepsThem) {
   EXPECT_EQ(peek(text), 'Q');
 }
 
+TEST_F(BuiltinBasic, ProgramsWithoutLineEndsStopWithAnError) {
+  // One "line" that runs on for 30 KB: nested IFs, then only spaces.
+  const auto run = [&](const std::vector<uint8_t>& text) {
+    std::vector<uint8_t> file = {0x01, 0x08, 0x00, 0x80, 10, 0};  // link far away, line 10
+    file.insert(file.end(), text.begin(), text.end());
+    ASSERT_TRUE(c64.loadFile(dir.write("bad.prg", file).string()));
+    c64.setSongToPlay(0);
+    runFor(500);
+  };
+  std::vector<uint8_t> ifs;
+  while (ifs.size() < 30000) ifs.insert(ifs.end(), {0x8B, '1', 0xA7});  // IF 1 THEN
+  run(ifs);
+  EXPECT_EQ(peek(0x3A), 0xFF);  // stopped: back in direct mode
+  run(std::vector<uint8_t>(30000, ' '));
+  EXPECT_EQ(peek(0x3A), 0xFF);
+}
+
 TEST_F(BuiltinBasic, HostileProgramsEndOrWaitWithoutHarm) {
   // Random token soup: every run returns, nothing is written outside memory.
   std::mt19937 random(7);
