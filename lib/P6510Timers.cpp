@@ -105,7 +105,9 @@ void T6510::ciaTimerUnderflows(Cia& cia, bool nmi) {
     if (cia.timerAIrqEnabled) raise(cia.timerACounter);
     reload(cia.timerACounter, cia.timerALatch, ioByte(cia.base + controlA) & 0x08, cia.timerAStopped);
   }
-  if (timerAUnderflowed && (ioByte(cia.base + controlB) & 0x60) == 0x20 && !cia.timerBStopped) --cia.timerBCounter;
+  // Input mode %10 counts timer A underflows; %11 does so while CNT is high,
+  // and nothing drives CNT low on a C64.
+  if (timerAUnderflowed && (ioByte(cia.base + controlB) & 0x40) && !cia.timerBStopped) --cia.timerBCounter;
   if (cia.timerBCounter < 0 && !cia.timerBStopped) {
     ioByte(cia.base + icr) |= 0x02;
     if (cia.timerBIrqEnabled) raise(cia.timerBCounter);

@@ -241,6 +241,26 @@ TEST_F(Driver, OneShotTimerStopsAfterItsUnderflow) {
   EXPECT_EQ(cia.timerBCounter, 100);
 }
 
+TEST_F(Driver, TimerBCountsTimerAUnderflowsAndRaisesTheNmi) {
+  // The way nibble players chain CIA 2: timer A every 113 cycles, timer B with
+  // latch 0 counting its underflows (input mode %10 and %11), each one an NMI.
+  bank(0x37);
+  for (const uint8_t controlB : {0x51, 0x71}) {
+    c64->realC64Mode = true;
+    c64->PC = 0xC000;
+    poke(0xC000, {0x4C, 0x00, 0xC0});
+    for (const auto& [reg, value] : std::vector<std::pair<uint16_t, uint8_t>>{
+             {0xDD04, 0x70}, {0xDD05, 0}, {0xDD06, 0}, {0xDD07, 0}, {0xDD0E, 0x11}, {0xDD0F, controlB}, {0xDD0D, 0x82}})
+      c64->writeByte(reg, value);
+    EXPECT_TRUE(c64->cias[1].timerBIrqEnabled);
+    c64->clockTimers(150);  // the start delay, then one underflow
+    EXPECT_EQ(c64->ioImage[0xD0D] & 0x02, 0x02) << int(controlB);
+    EXPECT_TRUE(c64->nmiPending) << int(controlB);
+    c64->nmiPending = false;
+    c64->readByte(0xDD0D);
+  }
+}
+
 TEST_F(Driver, ReadingTheInterruptRegisterAcknowledgesAndCancels) {
   c64->realC64Mode = true;
   T6510::Cia& cia = c64->cias[0];
