@@ -1,0 +1,228 @@
+// Sidplayer tunes played by our own players through the exports, against note
+// events recorded with the original Sidplayer code: for each voice, every gate
+// opening with the voice's frequency at that moment.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "SharedData.h"
+#include "TempDir.h"
+#include "zorvex.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double palClock = 985248.0;
+constexpr uint64_t frameCycles = 19656;  // one PAL video frame
+const char* const musFolder = "corpus/mus/Sgeo_stereo_player_launcher/assets/stereoplayer105.d64.files";
+// Tunes whose reference note events must all agree (of the 15).
+constexpr int kMatchingTunesFloor = 13;
+
+struct NoteEvent {
+  uint64_t cycle;
+  uint16_t frequency;
+};
+using Voices = std::array<std::vector<NoteEvent>, 3>;
+
+// Follows SID register writes and records each voice's gate openings. Writes to
+// registers 25 and above (read-only on the chip) are ignored.
+class NoteTracker {
+ public:
+  void write(uint64_t cycle, unsigned reg, uint8_t value) {
+    if (reg >= 25) return;
+    const uint8_t old = regs_[reg];
+    regs_[reg] = value;
+    if (reg % 7 == 4 && reg < 21 && (value & 1) && !(old & 1)) {
+      const unsigned voice = reg / 7;
+      voices_[voice].push_back({cycle, static_cast<uint16_t>(regs_[voice * 7] | regs_[voice * 7 + 1] << 8)});
+    }
+  }
+  const Voices& voices() const { return voices_; }
+
+ private:
+  std::array<uint8_t, 25> regs_{};
+  Voices voices_;
+};
+
+Voices readReference(const fs::path& file, double seconds) {
+  NoteTracker tracker;
+  const std::string command = "gzip -dc '" + file.string() + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return {};
+  unsigned long long delta = 0, cycle = 0;
+  unsigned reg = 0, value = 0;
+  const auto limit = static_cast<unsigned long long>(palClock * seconds);
+  while (std::fscanf(pipe, "%llu %u %u", &delta, &reg, &value) == 3) {
+    cycle += delta;
+    if (cycle > limit) break;
+    tracker.write(cycle, reg, static_cast<uint8_t>(value));
+  }
+  pclose(pipe);
+  return tracker.voices();
+}
+
+// Plays the loaded tune's default song for `milliseconds` of play clock.
+Voices play(int32_t handle, int32_t milliseconds) {
+  NoteTracker tracker;
+  setSongToPlay(handle, 0);
+  uint64_t cycle = 0;
+  for (long calls = 0; calls < 40'000'000 && getTime(handle) < milliseconds; ++calls) {
+    run(handle);
+    switch (getCommand(handle)) {
+      case ZORVEX_CMD_DELAY:
+      case ZORVEX_CMD_READ:
+        cycle += static_cast<uint32_t>(getCycles(handle));
+        break;
+      case ZORVEX_CMD_WRITE:
+        cycle += static_cast<uint32_t>(getCycles(handle));
+        tracker.write(cycle, static_cast<unsigned>(getRegister(handle)), static_cast<uint8_t>(getData(handle)));
+        break;
+      default:
+        break;
+    }
+  }
+  return tracker.voices();
+}
+
+uint64_t firstCycle(const Voices& voices) {
+  uint64_t first = UINT64_MAX;
+  for (const auto& v : voices)
+    if (!v.empty()) first = std::min(first, v.front().cycle);
+  return first;
+}
+
+struct Agreement {
+  size_t events = 0;
+  size_t matched = 0;
+};
+
+// Event i of a voice agrees when it is the same note (frequency within 1%) and,
+// once both first notes are aligned, lies within one video frame of the reference.
+Agreement compare(const Voices& reference, const Voices& ours) {
+  Agreement a;
+  const uint64_t refStart = firstCycle(reference), ourStart = firstCycle(ours);
+  for (size_t v = 0; v < 3; ++v) {
+    a.events += reference[v].size();
+    for (size_t i = 0; i < reference[v].size() && i < ours[v].size(); ++i) {
+      const NoteEvent& r = reference[v][i];
+      const NoteEvent& o = ours[v][i];
+      const auto refTime = static_cast<int64_t>(r.cycle - refStart);
+      const auto ourTime = static_cast<int64_t>(o.cycle - ourStart);
+      const bool samePitch = std::abs(int{o.frequency} - int{r.frequency}) * 100 <= r.frequency;
+      if (samePitch && std::llabs(ourTime - refTime) <= static_cast<int64_t>(frameCycles)) ++a.matched;
+    }
+  }
+  return a;
+}
+
+// Both event lists side by side, times in frames from the first note.
+void printEvents(const Voices& reference, const Voices& ours) {
+  const uint64_t refStart = firstCycle(reference), ourStart = firstCycle(ours);
+  for (size_t v = 0; v < 3; ++v)
+    for (size_t i = 0; i < std::max(reference[v].size(), ours[v].size()); ++i) {
+      std::printf("    voice %zu #%3zu", v, i);
+      if (i < reference[v].size())
+        std::printf("  ref %8.2f %5u", static_cast<double>(reference[v][i].cycle - refStart) / frameCycles,
+                    reference[v][i].frequency);
+      if (i < ours[v].size())
+        std::printf("  ours %8.2f %5u", static_cast<double>(ours[v][i].cycle - ourStart) / frameCycles,
+                    ours[v][i].frequency);
+      std::printf("\n");
+    }
+}
+
+size_t countEvents(const Voices& voices) {
+  size_t n = 0;
+  for (const auto& v : voices) n += v.size();
+  return n;
+}
+
+class MusPlayback : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    handle = createC64();
+    ASSERT_NE(handle, 0);
+    enableFixedStartup(handle);
+  }
+  void TearDown() override {
+    if (handle) closeC64(handle);
+  }
+  int32_t handle = 0;
+};
+
+TEST_F(MusPlayback, NoteEventsOfMusFilesAloneAgreeWithTheOriginalPlayer) {
+  REQUIRE_SHARED("reference/streams-mus-alone");
+  REQUIRE_SHARED(musFolder);
+  std::vector<fs::path> references;
+  for (const auto& entry : fs::directory_iterator(sharedDir() / "reference/streams-mus-alone"))
+    if (entry.path().string().ends_with(".mus.txt.gz")) references.push_back(entry.path());
+  std::sort(references.begin(), references.end());
+  ASSERT_EQ(references.size(), 15u);
+
+  int agreeing = 0;
+  std::printf("Note events of the first 14 s against the original player (tune played alone):\n");
+  for (const fs::path& reference : references) {
+    const std::string name = reference.filename().string().substr(0, reference.filename().string().size() - 7);
+    // Alone: the .str companion stays behind.
+    TTempDir dir;
+    const fs::path tune = dir.path() / name;
+    fs::copy_file(sharedDir() / musFolder / name, tune);
+    ASSERT_TRUE(loadFile(handle, tune.string().c_str())) << name;
+    EXPECT_EQ(getInitAddress(handle), 0xEC60) << name;
+    const Voices expected = readReference(reference, 14.0);
+    const Voices ours = play(handle, 15000);
+    const Agreement a = compare(expected, ours);
+    if (std::getenv("ZORVEX_MUS_EVENTS")) printEvents(expected, ours);
+    const bool all = a.events > 0 && a.matched == a.events;
+    agreeing += all;
+    std::printf("  %-20s %4zu of %4zu events (%5.1f%%)%s\n", name.c_str(), a.matched, a.events,
+                a.events ? 100.0 * static_cast<double>(a.matched) / static_cast<double>(a.events) : 0.0,
+                all ? "" : "  differs");
+  }
+  std::printf("  %d of %zu tunes agree in every event\n", agreeing, references.size());
+  EXPECT_GE(agreeing, kMatchingTunesFloor);
+}
+
+// Beside its .str companion a .mus plays as stereo. The second part's player
+// drives a second SID at $D500, which this machine maps onto the one SID: its
+// note events join those of the first part.
+TEST_F(MusPlayback, StereoPairsPlayBothParts) {
+  REQUIRE_SHARED(musFolder);
+  int pairs = 0;
+  for (const auto& entry : fs::directory_iterator(sharedDir() / musFolder)) {
+    if (entry.path().extension() != ".mus") continue;
+    fs::path companion = entry.path();
+    companion.replace_extension(".str");
+    if (!fs::exists(companion)) continue;
+    ++pairs;
+    const std::string name = entry.path().filename().string();
+
+    TTempDir dir;
+    const fs::path alone = dir.path() / name;
+    fs::copy_file(entry.path(), alone);
+    ASSERT_TRUE(loadFile(handle, alone.string().c_str())) << name;
+    const size_t firstPartEvents = countEvents(play(handle, 6000));
+
+    ASSERT_TRUE(loadFile(handle, entry.path().string().c_str())) << name;
+    EXPECT_EQ(getInitAddress(handle), 0xFC90) << name;
+    EXPECT_EQ(getPlayAddress(handle), 0xFC96) << name;
+    const size_t bothPartsEvents = countEvents(play(handle, 6000));
+    EXPECT_GT(firstPartEvents, 0u) << name;
+    EXPECT_GT(bothPartsEvents, firstPartEvents) << name << ": the second part adds no notes";
+
+    // Named by its .str, the pair loads the same way, the .mus as first part.
+    ASSERT_TRUE(loadFile(handle, companion.string().c_str())) << name;
+    EXPECT_EQ(getInitAddress(handle), 0xFC90) << name;
+    EXPECT_EQ(countEvents(play(handle, 6000)), bothPartsEvents) << name;
+  }
+  EXPECT_EQ(pairs, 15);
+}
+
+}  // namespace
