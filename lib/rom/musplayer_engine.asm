@@ -20,6 +20,7 @@
 TIE         = $01           ; the current note is tied to the next
 SOUNDING    = $02           ; the current note is a tone, not a rest
 HALTED      = $04           ; the voice reached its halt command
+GLIDING     = $08           ; portamento is moving toward the note
 
 CALL_DEPTH  = 4
 LOOP_DEPTH  = 4
@@ -148,10 +149,21 @@ running:
     lda #0
     sta v_gate,x
 effects:
-    lda v_porl,x
-    ora v_porh,x
+    ; a glide runs until it reaches the note; from the next interrupt on the
+    ; vibrato takes over
+    lda v_flags,x
+    and #GLIDING
     beq vibrato
     jsr glide
+    lda v_curl,x
+    cmp v_tgtl,x
+    bne output
+    lda v_curh,x
+    cmp v_tgth,x
+    bne output
+    lda v_flags,x
+    and #$FF - GLIDING
+    sta v_flags,x
     jmp output
 vibrato:
     lda v_flags,x
@@ -363,7 +375,7 @@ note_length:
     and #TIE
     sta t_e                 ; the previous note was tied into this one
     lda v_flags,x
-    and #$FF - TIE - SOUNDING
+    and #$FF - TIE - SOUNDING - GLIDING
     bit t_a
     bvc +
     ora #TIE
@@ -389,6 +401,10 @@ note_tone:
     beq ++
     lda v_curl,x            ; a glide needs a sounding frequency to start from
     ora v_curh,x
+    beq ++
+    lda v_flags,x
+    ora #GLIDING
+    sta v_flags,x
     bne +
 ++  lda t_fl
     sta v_curl,x
@@ -970,7 +986,8 @@ cmd_filter_sweep:
     rts
 
 ; The vibrato keeps its phase across notes and commands; a new depth rescales
-; the offset the phase stands at.
+; the offset the phase stands at, and depth 0 ends it, so the next one starts
+; from the note's own pitch, rising.
 cmd_vibrato_depth:
     lda t_c
     and #$7F
@@ -978,7 +995,14 @@ cmd_vibrato_depth:
     lda #0
     sta v_vofl,x
     sta v_vofh,x
-    lda v_k,x
+    lda v_vdp,x
+    bne +
+    sta v_k,x
+    lda #1
+    sta v_dir,x
+    clc
+    rts
++   lda v_k,x
     beq +++
     bpl +
     eor #$FF
