@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -38,7 +39,7 @@ class NoteTracker {
  public:
   void write(uint64_t cycle, unsigned reg, uint8_t value) {
     if (reg >= 25) return;
-    ++writes_;
+    log_.push_back({cycle, reg, value});
     const uint8_t old = regs_[reg];
     regs_[reg] = value;
     if (reg % 7 == 4 && reg < 21 && (value & 1) && !(old & 1)) {
@@ -46,11 +47,18 @@ class NoteTracker {
       voices_[voice].push_back({cycle, static_cast<uint16_t>(regs_[voice * 7] | regs_[voice * 7 + 1] << 8)});
     }
   }
+  struct Write {
+    uint64_t cycle;
+    unsigned reg;
+    uint8_t value;
+  };
   const Voices& voices() const { return voices_; }
-  size_t writes() const { return writes_; }
+  size_t writes() const { return log_.size(); }
+  const std::vector<Write>& log() const { return log_; }
+  uint8_t reg(unsigned r) const { return regs_[r]; }
 
  private:
-  size_t writes_ = 0;
+  std::vector<Write> log_;
   std::array<uint8_t, 25> regs_{};
   Voices voices_;
 };
@@ -194,6 +202,89 @@ TEST_F(MusPlayback, NoteEventsOfMusFilesAloneAgreeWithTheOriginalPlayer) {
   }
   std::printf("  %d of %zu tunes agree in every event\n", agreeing, references.size());
   EXPECT_GE(agreeing, kMatchingTunesFloor);
+}
+
+// Sidplayer pairs of our own: every kind of note and the commands that shape
+// them, checked at the chip.
+TEST_F(MusPlayback, NotesAndCommandsReachTheChip) {
+  const std::vector<uint8_t> voice1 = {
+      0x06, 0x60,  // tempo 96: a whole note lasts 96 interrupts
+      0x01, 0x87,  // pulse
+      0x01, 0x24, 0x01, 0x50, 0x01, 0xD4, 0x01, 0x38,  // attack 4, decay 5, sustain 10, release 3
+      0x42, 0x34,  // pulse width $434
+      0x01, 0x2B, 0x01, 0x3B, 0x01, 0x1B,  // ring, sync, filtered
+      0x01, 0x9E, 0x01, 0x37, 0x01, 0x5A, 0x0E, 0x80, 0x01, 0x5B,  // volume 9, low pass, resonance 5, cutoff, voice 3 off
+      0x10, 0x99,  // quarter C4
+      0x34, 0x9A,  // dotted eighth D4
+      0x94, 0x9B,  // triplet eighth E4
+      0x50, 0x9C,  // quarter F4 tied to
+      0x10, 0x9D,  // quarter G4
+      0x10, 0x00,  // quarter rest
+      0x16, 0x05, 0x04, 0x9E,  // utility duration 5: A4
+      0x36, 0x02, 0x18, 0x9F, 0x01, 0x0F,  // twice a sixteenth B4
+      0x01, 0x16, 0x1C, 0x91, 0x01, 0x2F,  // phrase 1: a 32nd C5, played where it is defined
+      0x01, 0x12,  // and called
+      0xA6, 0x0C, 0x10, 0x99,  // an octave up: C4 sounds as C5
+      0x0A, 0x64, 0x10, 0x99,  // detuned by 100
+      0x01, 0x4F};
+  const std::vector<uint8_t> voice2 = {0x42, 0x00, 0x56, 0x10, 0x01, 0x47, 0x08, 0x99, 0x01, 0x4F};  // pulse sweep
+  const std::vector<uint8_t> voice3 = {0x76, 0x0A, 0x86, 0x02, 0x01, 0x27, 0x08, 0x99, 0x01, 0x4F};  // vibrato
+  std::vector<uint8_t> file = {0x00, 0x00};
+  for (const auto* v : {&voice1, &voice2, &voice3}) {
+    file.push_back(static_cast<uint8_t>(v->size()));
+    file.push_back(static_cast<uint8_t>(v->size() >> 8));
+  }
+  for (const auto* v : {&voice1, &voice2, &voice3}) file.insert(file.end(), v->begin(), v->end());
+  for (uint8_t c : {0x54, 0x45, 0x53, 0x54, 0x0D, 0x00}) file.push_back(c);
+  TTempDir dir;
+  ASSERT_TRUE(loadFile(handle, dir.write("commands.mus", file).string().c_str()));
+  EXPECT_EQ(std::string(getTitle(handle)), "TEST\r\n");
+  const NoteTracker t = playTracked(handle, 5000);
+
+  // Equal temperament at A = 440 Hz on the 1,022,727 Hz clock the Sidplayer table assumes.
+  const auto note = [](int semitonesFromC4) {
+    return 440.0 * std::pow(2.0, (semitonesFromC4 - 9) / 12.0) * 16777216.0 / 1022727.0;
+  };
+  struct Expected {
+    int tick;
+    double frequency;
+  };
+  const std::vector<Expected> expected = {
+      {0, note(0)},    {24, note(2)},   {42, note(4)},   {50, note(5)},  // the tied G4 opens no gate
+      {122, note(9)},  {127, note(11)}, {133, note(11)}, {139, note(12)}, {142, note(12)},
+      {145, note(12)}, {169, note(12) + 100}};
+  const auto& events = t.voices()[0];
+  ASSERT_EQ(events.size(), expected.size());
+  constexpr double interrupt = 16422.0;  // CIA 1 timer A: 60 interrupts a second
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(std::lround(static_cast<double>(events[i].cycle - events[0].cycle) / interrupt), expected[i].tick) << i;
+    EXPECT_NEAR(events[i].frequency, expected[i].frequency, expected[i].frequency / 100) << i;
+  }
+  // After the halt: gate closed, the shape of the sound as set.
+  EXPECT_EQ(t.reg(4), 0x46);  // pulse, ring, sync
+  EXPECT_EQ(t.reg(5), 0x45);
+  EXPECT_EQ(t.reg(6), 0xA3);
+  EXPECT_EQ(t.reg(2) | t.reg(3) << 8, 0x434);
+  EXPECT_EQ(t.reg(22), 0x80);
+  EXPECT_EQ(t.reg(23), 0x51);  // resonance 5, voice 1 filtered
+  EXPECT_EQ(t.reg(24), 0x99);  // voice 3 off, low pass, volume 9
+
+  // Voice 2's pulse width grows by 16 each interrupt; voice 3 swings 2 steps of 10 about C4.
+  std::vector<int> widths, pitches;
+  uint8_t low = 0;
+  for (const auto& w : t.log()) {
+    if (w.reg == 9) low = w.value;
+    if (w.reg == 10) widths.push_back(low | w.value << 8);
+    if (w.reg == 14) low = w.value;
+    if (w.reg == 15) pitches.push_back(low | w.value << 8);
+  }
+  ASSERT_GT(widths.size(), 50u);
+  for (size_t i = 2; i < 50; ++i) EXPECT_EQ(widths[i] - widths[i - 1], 16) << i;
+  ASSERT_GT(pitches.size(), 50u);
+  const int c4 = static_cast<int>(note(0));
+  const auto [lowest, highest] = std::minmax_element(pitches.begin() + 2, pitches.begin() + 50);
+  EXPECT_EQ(*highest - *lowest, 40);
+  EXPECT_NEAR((*highest + *lowest) / 2, c4, c4 / 100);
 }
 
 // Beside its .str companion a .mus plays as stereo. The second part's player
