@@ -58,6 +58,8 @@ engine_init:
     inx
     cpx #2
     bne -
+    ; a voice that sets nothing sounds as Sidplayer's own start-up leaves it:
+    ; pulse of half width, quick attack, full sustain, volume 8
     ldx #2
 -   lda #1
     sta v_cntl,x
@@ -66,15 +68,17 @@ engine_init:
     sta v_pnt,x
     lda #$08
     sta v_pwh,x
-    lda #$20
+    lda #$40
     sta v_ctrl,x
-    lda #$F0
+    lda #$20
+    sta v_ad,x
+    lda #$F5
     sta v_sr,x
     dex
     bpl -
     lda #120
     sta g_tem
-    lda #$0F
+    lda #$08
     sta g_vol
     ldy #$18
     lda #0
