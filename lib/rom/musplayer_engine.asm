@@ -675,6 +675,10 @@ cmd_call:
     sta call_lo,y
     lda v_ptrh,x
     sta call_hi,y
+    lda v_defs,x
+    sta call_defs,y
+    lda #0
+    sta v_defs,x
     inc v_sp,x
     lda t_c
     lsr
@@ -708,8 +712,11 @@ loop_slot:
     tay
     rts
 
-; a phrase is defined where its voice passes it, and plays there as well
+; A phrase is defined where its voice passes it, and plays there as well.
+; Definitions nest: each end closes the innermost definition begun since the
+; phrase was entered, and only an end that closes none returns from the call.
 cmd_define:
+    inc v_defs,x
     lda t_c
     lsr
     lsr
@@ -916,14 +923,21 @@ halt:
     sec
     rts
 cmd_end:
-    lda v_sp,x
-    beq +                   ; passing the end of a definition: play on
+    lda v_defs,x
+    beq +
+    dec v_defs,x            ; the end of a definition passed on the way: play on
+    clc
+    rts
++   lda v_sp,x
+    beq +
     dec v_sp,x
     jsr stack_slot
     lda call_lo,y
     sta v_ptrl,x
     lda call_hi,y
     sta v_ptrh,x
+    lda call_defs,y
+    sta v_defs,x
 +   clc
     rts
 cmd_tail:
@@ -1250,8 +1264,10 @@ v_dtnh:     !fill 3
 v_pnt:      !fill 3
 v_sp:       !fill 3
 v_lp:       !fill 3
+v_defs:     !fill 3
 call_lo:    !fill 3 * CALL_DEPTH
 call_hi:    !fill 3 * CALL_DEPTH
+call_defs:  !fill 3 * CALL_DEPTH
 loop_lo:    !fill 3 * LOOP_DEPTH
 loop_hi:    !fill 3 * LOOP_DEPTH
 loop_count: !fill 3 * LOOP_DEPTH

@@ -226,6 +226,8 @@ TEST_F(MusPlayback, NotesAndCommandsReachTheChip) {
       0x01, 0x12,  // and called
       0xA6, 0x0C, 0x10, 0x99,  // an octave up: C4 sounds as C5
       0x0A, 0x64, 0x10, 0x99,  // detuned by 100
+      // phrase 2 holds the definition of phrase 3: its end does not end phrase 2
+      0x01, 0x26, 0x01, 0x36, 0x1C, 0x91, 0x01, 0x2F, 0x1C, 0x93, 0x01, 0x2F, 0x01, 0x22,
       0x01, 0x4F};
   const std::vector<uint8_t> voice2 = {0x42, 0x00, 0x56, 0x10, 0x01, 0x47, 0x08, 0x99, 0x01, 0x4F};  // pulse sweep
   const std::vector<uint8_t> voice3 = {0x76, 0x0A, 0x86, 0x02, 0x01, 0x27, 0x08, 0x99, 0x01, 0x4F};  // vibrato
@@ -252,7 +254,8 @@ TEST_F(MusPlayback, NotesAndCommandsReachTheChip) {
   const std::vector<Expected> expected = {
       {0, note(0)},    {24, note(2)},   {42, note(4)},   {50, note(5)},  // the tied G4 opens no gate
       {122, note(9)},  {127, note(11)}, {133, note(11)}, {139, note(12)}, {142, note(12)},
-      {145, note(12)}, {169, note(12) + 100}};
+      {145, note(12)}, {169, note(12) + 100}, {193, note(24) + 100}, {196, note(28) + 100},
+      {199, note(24) + 100}, {202, note(28) + 100}};
   const auto& events = t.voices()[0];
   ASSERT_EQ(events.size(), expected.size());
   constexpr double interrupt = 16422.0;  // CIA 1 timer A: 60 interrupts a second
