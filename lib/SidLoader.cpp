@@ -327,8 +327,16 @@ std::string TSidFile::psidFingerprint(bool rsid) const {
 
 bool TSidFile::loadMus(const std::string& extension) {
   constexpr std::size_t lengthsEnd = 8;  // load address and three voice lengths
-  const std::string companion = fileName.substr(0, fileName.size() - 4) + (extension == ".mus" ? ".str" : ".mus");
-  int64_t companionSize = readHead(companion, secondFileBuffer);
+  // Windows finds the companion whatever the case of its extension; here the
+  // case of the named file's extension is tried first, then lower case.
+  const std::string stem = fileName.substr(0, fileName.size() - 4);
+  std::string otherExtension = extension == ".mus" ? ".str" : ".mus";
+  std::string sameCase = otherExtension;
+  for (std::size_t i = 1; i < 4; ++i)
+    if (fileName[fileName.size() - 4 + i] >= 'A' && fileName[fileName.size() - 4 + i] <= 'Z')
+      sameCase[i] = static_cast<char>(sameCase[i] - 'a' + 'A');
+  int64_t companionSize = readHead(stem + sameCase, secondFileBuffer);
+  if (companionSize < 0 && sameCase != otherExtension) companionSize = readHead(stem + otherExtension, secondFileBuffer);
   const bool hasCompanion = companionSize >= 0;
   if (hasCompanion && extension == ".str") {
     // The .mus holds the first part: it becomes the main file.

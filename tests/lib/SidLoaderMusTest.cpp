@@ -123,6 +123,12 @@ TEST_F(MusLoader, ACompanionMakesStereoWhicheverFileIsNamed) {
   EXPECT_EQ(tune.fileSize, static_cast<int32_t>(first.size()));
   EXPECT_EQ(ramWord(TMusplayer::stereoDataLow, TMusplayer::stereoDataHigh), secondAddress);
 
+  // Upper-case names find an upper-case companion.
+  dir.write("LOUD.STR", second);
+  ASSERT_TRUE(load("LOUD.MUS", first));
+  EXPECT_EQ(tune.initAddress, TMusplayer::stereoInit);
+  EXPECT_EQ(tune.md5, pairFingerprint);
+
   // A .str alone is a mono tune of its own.
   ASSERT_TRUE(load("single.str", second));
   EXPECT_EQ(tune.initAddress, TMusplayer::monoInit);
