@@ -123,8 +123,8 @@ void T6510::placeTuneData(std::span<const uint8_t> data, uint16_t loadAddress, b
   storeWord(ram, 0xF3, 0xD9E0);
   ram[0xD6] = 12;
 
-  // Sidplayer music ends where its players begin; the players go in after the
-  // data, so even an oversized file cannot overwrite them.
+  // Sidplayer music ends where its players begin, so an oversized file cannot
+  // overwrite them.
   const unsigned limit = isMus ? TMusplayer::dataLimit() : 0x10000u;
   const std::size_t count = loadAddress < limit ? std::min<std::size_t>(data.size(), limit - loadAddress) : 0;
   std::copy_n(data.begin(), count, ram.begin() + loadAddress);

@@ -1,5 +1,6 @@
 ; Sidplayer player for one SID: plays the music data whose address the loader
-; patches into the init code. Assemble with: acme -o mono.bin musplayer_mono.asm
+; patches into the init code. Assemble in this folder (or with -I naming it):
+; acme -o mono.bin musplayer_mono.asm
 ; (3,215 bytes, $E000-$EC8E). Init $EC60, play $EC80; the music data address
 ; lives at $EC6E (low) and $EC70 (high).
 

@@ -1,6 +1,7 @@
 ; Sidplayer player for the second part of a stereo tune, on a second SID at
 ; $D500. Its entry points also run the mono player at $E000, which plays the
-; first part. Assemble with: acme -o stereo.bin musplayer_stereo.asm
+; first part. Assemble in this folder (or with -I naming it):
+; acme -o stereo.bin musplayer_stereo.asm
 ; (3,228 bytes, $F000-$FC9B). Init $FC90, play $FC96; the second part's address
 ; lives at $FC6E (low) and $FC70 (high).
 
