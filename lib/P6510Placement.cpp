@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "Musplayer.h"
 #include "P6510.h"
 #include "ZeroPage.h"
 
@@ -72,8 +73,8 @@ std::string screenName(std::string_view fileName) {
 }  // namespace
 
 void T6510::placeTuneData(std::span<const uint8_t> data, uint16_t loadAddress, bool realC64, bool isMus,
-                          bool secondPart, int32_t songIndex, [[maybe_unused]] bool stereo,
-                          [[maybe_unused]] uint16_t stereoAddress, std::string_view fileName) {
+                          bool secondPart, int32_t songIndex, bool stereo, uint16_t stereoAddress,
+                          std::string_view fileName) {
   if (!secondPart) {
     // A new tune: nothing of the previous one may show in memory or in the marks.
     ioImage.fill(0);
@@ -91,7 +92,7 @@ void T6510::placeTuneData(std::span<const uint8_t> data, uint16_t loadAddress, b
     // playSID reads every page as RAM, so the KERNAL routines tunes call must be in it.
     if (playSidMode) std::copy(roms.kernal.begin(), roms.kernal.end(), ram.begin() + 0xE000);
     resetIoDefaults();  // also $02A6: a PAL machine
-    // The Sidplayer players come with MUS loading; no MUS tune is placed before then.
+    sidFilter.setMusMode(isMus);
   }
 
   for (unsigned i = 0; i < 3; ++i) ram[sysRegisterSave + i] = static_cast<uint8_t>(songIndex);
@@ -122,9 +123,13 @@ void T6510::placeTuneData(std::span<const uint8_t> data, uint16_t loadAddress, b
   storeWord(ram, 0xF3, 0xD9E0);
   ram[0xD6] = 12;
 
-  const std::size_t count = std::min<std::size_t>(data.size(), 0x10000u - loadAddress);
+  // Sidplayer music ends where its players begin, so an oversized file cannot
+  // overwrite them.
+  const unsigned limit = isMus ? TMusplayer::dataLimit() : 0x10000u;
+  const std::size_t count = loadAddress < limit ? std::min<std::size_t>(data.size(), limit - loadAddress) : 0;
   std::copy_n(data.begin(), count, ram.begin() + loadAddress);
   for (std::size_t i = 0; i < count; ++i) ramUsage[loadAddress + i] |= usageLoaded;
+  if (isMus && !secondPart) TMusplayer::install(ram, stereo, stereoAddress);
   // One past the last loaded byte; wraps to $0000 for data that reaches $FFFF,
   // as the KERNAL's end pointer does.
   const unsigned endPlusOne = loadAddress + static_cast<unsigned>(count);

@@ -26,6 +26,7 @@ class TSidFilter {
     return cycles;
   }
   void reset();
+  void setMusMode(bool musMode) { wrapper_.setMusMode(musMode); }
 
  private:
   TSidWrapper& wrapper_;

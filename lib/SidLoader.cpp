@@ -1,14 +1,17 @@
-// Recognising PSID, RSID, PRG and P00 files, reading their headers into the
-// tune record, placing their data and computing the song-length fingerprint.
+// Recognising PSID, RSID, PRG, P00 and Sidplayer MUS files, reading their
+// headers into the tune record, placing their data and computing the
+// song-length fingerprint.
 #include "SidLoader.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 
+#include "Musplayer.h"
 #include "P6510.h"
 #include "WMD5.h"
 
@@ -36,6 +39,76 @@ std::string lowerExtension(const std::string& name) {
   for (char& c : ext)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return ext;
+}
+
+// Sidplayer text is in the C64 character set: printable codes become their
+// nearest Windows-1252 character, graphics become line-drawing look-alikes.
+constexpr std::array<uint8_t, 256> musCharacters = {
+    0x00, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x0D, 0x20, 0x20,
+    0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20,
+    0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2A, 0x2B, 0x2C, 0x97, 0x2E, 0x2F,
+    0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3A, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F,
+    0x40, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4A, 0x4B, 0x4C, 0x4D, 0x4E, 0x4F,
+    0x50, 0x51, 0x52, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5A, 0x5B, 0xA3, 0x5D, 0x5E, 0x3C,
+    0x97, 0x2A, 0x7C, 0x97, 0x97, 0x97, 0x97, 0x7C, 0x7C, 0x5C, 0x5C, 0x2F, 0x20, 0x5C, 0x2F, 0xAF,
+    0xAF, 0x4F, 0x5F, 0x2A, 0x7C, 0x2F, 0x58, 0x4F, 0x2A, 0x7C, 0x2A, 0x2B, 0x7C, 0x7C, 0xB6, 0x5C,
+    0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20,
+    0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20,
+    0x20, 0x7C, 0x97, 0xAF, 0x5F, 0x7C, 0x23, 0x7C, 0x97, 0x2F, 0x7C, 0x7C, 0x2F, 0x5C, 0x5C, 0x5F,
+    0x2F, 0x97, 0x97, 0x7C, 0x7C, 0x7C, 0x7C, 0xAF, 0xAF, 0x5F, 0x5F, 0x5C, 0x5C, 0x2F, 0x2F, 0x58,
+    0x97, 0x2A, 0x7C, 0x97, 0x97, 0x97, 0x97, 0x7C, 0x7C, 0x5C, 0x5C, 0x2F, 0x20, 0x5C, 0x2F, 0x20,
+    0xAF, 0x4F, 0x5F, 0x2A, 0x7C, 0x2F, 0x58, 0x4F, 0x2A, 0x7C, 0x2A, 0x2B, 0x7C, 0x7C, 0xB6, 0x5C,
+    0x20, 0x7C, 0x97, 0xAF, 0x5F, 0x7C, 0x23, 0x7C, 0x97, 0x2F, 0x7C, 0x7C, 0x2F, 0x5C, 0x5C, 0x5F,
+    0x2F, 0x97, 0x97, 0x7C, 0x7C, 0x7C, 0x7C, 0xAF, 0xAF, 0x5F, 0x5F, 0x5C, 0x5C, 0x2F, 0x2F, 0xB6,
+};
+
+// Colour, case and cursor codes do not print; cursor left takes back the
+// character before it.
+bool musControlCode(uint8_t c) {
+  switch (c) {
+    case 5: case 8: case 9: case 14: case 17: case 18: case 19: case 20:
+    case 28: case 29: case 30: case 31: case 129: case 142:
+      return true;
+    default:
+      return c >= 144 && c <= 159;
+  }
+}
+constexpr uint8_t musCursorLeft = 157;
+
+std::string convertMusText(std::span<const uint8_t> text) {
+  std::string out;
+  for (uint8_t c : text) {
+    if (musControlCode(c)) {
+      if (c == musCursorLeft && !out.empty()) out.pop_back();
+      continue;
+    }
+    out.push_back(static_cast<char>(musCharacters[c]));
+  }
+  // Lines end in CR on the C64; give them CR LF unless the text already has them.
+  if (out.find("\r\n") != std::string::npos) return out;
+  std::string lines;
+  lines.reserve(out.size() + out.size() / 8);
+  for (char c : out) {
+    lines.push_back(c);
+    if (c == '\r') lines.push_back('\n');
+  }
+  return lines;
+}
+
+// Reads the first TSidFile::bufferSize bytes of a file into `buffer` (the rest
+// zero); the file's size, or -1 when it is no readable regular file.
+int64_t readHead(const std::string& path, std::vector<uint8_t>& buffer) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return -1;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return -1;
+  file.seekg(0, std::ios::end);
+  const std::streamoff end = file.tellg();
+  if (end < 0) return -1;
+  buffer.assign(TSidFile::bufferSize, 0);
+  file.seekg(0);
+  file.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+  return end;
 }
 
 }  // namespace
@@ -69,6 +142,7 @@ void TSidFile::resetRecord() {
   dataOffset = 0;
   fileSize = 0;
   trueFileSize = 0;
+  secondFileSize = 0;
 }
 
 bool TSidFile::load(const std::string& path, int32_t song) {
@@ -116,9 +190,7 @@ bool TSidFile::load(const std::string& path, int32_t song) {
     return true;
   }
 
-  // Sidplayer files load together with the Sidplayer players, which are not
-  // built in yet: until they are, .mus and .str files are refused.
-  if (ext == ".mus" || ext == ".str") return false;
+  if ((ext == ".mus" || ext == ".str") && fileSize > 10) return loadMus(ext);
 
   if (ext.starts_with(".p") && fileSize > static_cast<int32_t>(p00HeaderLength) &&
       std::equal(p00Magic.begin(), p00Magic.end(), fileBuffer.begin())) {
@@ -250,5 +322,111 @@ std::string TSidFile::psidFingerprint(bool rsid) const {
     stream.write(static_cast<uint8_t>((speedWord >> bit) & 1 ? 60 : 0));
   }
   if (ntscOnly) stream.write(uint8_t{2});
+  return stream.digest();
+}
+
+bool TSidFile::loadMus(const std::string& extension) {
+  constexpr std::size_t lengthsEnd = 8;  // load address and three voice lengths
+  // Windows finds the companion whatever the case of its extension; here the
+  // case of the named file's extension is tried first, then lower case.
+  const std::string stem = fileName.substr(0, fileName.size() - 4);
+  std::string otherExtension = extension == ".mus" ? ".str" : ".mus";
+  std::string sameCase = otherExtension;
+  for (std::size_t i = 1; i < 4; ++i)
+    if (fileName[fileName.size() - 4 + i] >= 'A' && fileName[fileName.size() - 4 + i] <= 'Z')
+      sameCase[i] = static_cast<char>(sameCase[i] - 'a' + 'A');
+  int64_t companionSize = readHead(stem + sameCase, secondFileBuffer);
+  if (companionSize < 0 && sameCase != otherExtension) companionSize = readHead(stem + otherExtension, secondFileBuffer);
+  const bool hasCompanion = companionSize >= 0;
+  if (hasCompanion && extension == ".str") {
+    // The .mus holds the first part: it becomes the main file.
+    std::swap(fileBuffer, secondFileBuffer);
+    const auto namedSize = static_cast<int64_t>(trueFileSize);
+    trueFileSize = static_cast<uint64_t>(companionSize);
+    companionSize = namedSize;
+    fileSize = static_cast<int32_t>(std::min<uint64_t>(trueFileSize, std::numeric_limits<int32_t>::max()));
+  }
+  if (hasCompanion)
+    secondFileSize = static_cast<int32_t>(std::min<int64_t>(companionSize, std::numeric_limits<int32_t>::max()));
+
+  dataOffset = 0;
+  loadAddress = TMusplayer::musicAddress;
+  playSidSpecific = false;
+  machine.setPlaySidSpecific(false);
+
+  // The text follows the voices and ends at the first 0 byte. Without one the
+  // voice lengths are wrong or the file is cut short: not a tune we can play.
+  const std::size_t available = std::min<std::size_t>(static_cast<std::size_t>(fileSize), bufferSize);
+  const std::size_t textStart =
+      std::size_t{wordLittleEndian(2)} + wordLittleEndian(4) + wordLittleEndian(6) + lengthsEnd;
+  if (textStart >= available) return false;
+  const auto textBegin = fileBuffer.begin() + static_cast<std::ptrdiff_t>(textStart);
+  const auto textEnd = std::find(textBegin, fileBuffer.begin() + static_cast<std::ptrdiff_t>(available), uint8_t{0});
+  if (textEnd == fileBuffer.begin() + static_cast<std::ptrdiff_t>(available)) return false;
+  const std::size_t zero = static_cast<std::size_t>(textEnd - fileBuffer.begin());
+
+  // A second part that follows the text's 0 byte is played by the stereo player.
+  // Disk copies often carry a few stray bytes there instead; only a tail whose
+  // own voice lengths leave room for its text counts as a part.
+  const std::size_t tail = zero + 1;
+  const bool embedded = tail < static_cast<std::size_t>(fileSize) && tail + lengthsEnd < available &&
+                        tail + lengthsEnd + wordLittleEndian(tail + 2) + wordLittleEndian(tail + 4) +
+                                wordLittleEndian(tail + 6) < available;
+  const bool stereo = hasCompanion || embedded;
+  const unsigned stereoData = embedded ? TMusplayer::musicAddress + zero + 1
+                                       : TMusplayer::musicAddress + static_cast<unsigned>(fileSize);
+  musText = convertMusText(std::span<const uint8_t>(&*textBegin, zero - textStart));
+
+  // Both parts lie in memory from $1000 up to the players, without their load addresses.
+  const std::size_t room = TMusplayer::dataLimit() - TMusplayer::musicAddress;
+  const std::span<const uint8_t> mainData(fileBuffer.data() + 2, std::min(available - 2, room));
+  machine.placeTuneData(mainData, TMusplayer::musicAddress, false, true, false, currentSong, stereo,
+                        static_cast<uint16_t>(stereoData), fileName);
+  int64_t loadedEnd = TMusplayer::musicAddress + static_cast<int64_t>(mainData.size());
+  if (hasCompanion) {
+    const int64_t secondAddress = int64_t{TMusplayer::musicAddress} + fileSize;
+    const std::size_t secondAvailable = std::min<std::size_t>(static_cast<std::size_t>(secondFileSize), bufferSize);
+    // A main file that fills the memory up to the players leaves no room for the companion.
+    if (secondAvailable > 2 && secondAddress < TMusplayer::dataLimit()) {
+      const std::size_t secondRoom = static_cast<std::size_t>(TMusplayer::dataLimit() - secondAddress);
+      const std::span<const uint8_t> secondData(secondFileBuffer.data() + 2,
+                                                std::min(secondAvailable - 2, secondRoom));
+      machine.placeTuneData(secondData, static_cast<uint16_t>(secondAddress), false, true, true, currentSong, stereo,
+                            static_cast<uint16_t>(secondAddress), fileName);
+      loadedEnd = secondAddress + static_cast<int64_t>(secondData.size());
+    }
+  }
+  // One past the last music byte in memory, so that getLoadEndAddress covers both parts.
+  dataLength = static_cast<int32_t>(loadedEnd - TMusplayer::musicAddress);
+
+  initAddress = stereo ? TMusplayer::stereoInit : TMusplayer::monoInit;
+  playAddress = stereo ? TMusplayer::stereoPlay : TMusplayer::monoPlay;
+  md5 = musFingerprint(hasCompanion, embedded, zero);
+  pal = true;
+  ntsc = false;
+  sid6581 = false;
+  sid8580 = true;
+  title.clear();
+  author.clear();
+  released.clear();
+  songs = startSong = 1;
+  speed = allCiaTimed;
+  return true;
+}
+
+std::string TSidFile::musFingerprint(bool companion, bool embedded, std::size_t textEnd) const {
+  const std::size_t mainEnd = std::min<std::size_t>(static_cast<std::size_t>(fileSize), bufferSize);
+  TMd5Stream stream;
+  if (companion) {
+    stream.write(fileBuffer.data() + 2, mainEnd - 2);
+    const std::size_t secondEnd = std::min<std::size_t>(static_cast<std::size_t>(secondFileSize), bufferSize);
+    if (secondEnd > 2) stream.write(secondFileBuffer.data() + 2, secondEnd - 2);
+  } else if (embedded) {
+    // The second part's own load address is not music.
+    stream.write(fileBuffer.data() + 2, textEnd - 1);
+    if (textEnd + 3 < mainEnd) stream.write(fileBuffer.data() + textEnd + 3, mainEnd - textEnd - 3);
+  } else {
+    stream.write(fileBuffer.data() + 2, mainEnd - 2);
+  }
   return stream.digest();
 }

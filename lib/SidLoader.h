@@ -1,4 +1,4 @@
-// TSidFile: recognises a tune file (PSID, RSID, PRG, P00; Sidplayer MUS later),
+// TSidFile: recognises a tune file (PSID, RSID, PRG, P00, Sidplayer MUS),
 // reads its header into the tune record, places its C64 data into the machine's
 // memory and computes the tune's fingerprint.
 //
@@ -61,6 +61,9 @@ class TSidFile {
   // `address` to $FFFF, and hands it to the machine.
   void placeData(std::ifstream& file, int64_t position, uint16_t address, bool realC64, int32_t songIndex);
   std::string psidFingerprint(bool rsid) const;
+  // Sidplayer music: a .mus or .str file, with its companion when one exists.
+  bool loadMus(const std::string& extension);
+  std::string musFingerprint(bool companion, bool embedded, std::size_t textEnd) const;
 
   uint16_t wordBigEndian(std::size_t offset) const;
   uint16_t wordLittleEndian(std::size_t offset) const;
@@ -70,4 +73,5 @@ class TSidFile {
   std::vector<uint8_t> fileBuffer;
   std::vector<uint8_t> secondFileBuffer;
   uint64_t trueFileSize = 0;  // fileSize saturates at 2 GB
+  int32_t secondFileSize = 0;  // of the MUS companion in secondFileBuffer
 };
