@@ -112,6 +112,10 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   if (realC64Mode) {
     rasterCompare = 311;
     ioImage[0x011] = 0x9B;
+    // On a C64 the raster has met its compare line many times since power-on
+    // and nothing acknowledged it: a tune that enables the raster interrupt
+    // gets its first one at once.
+    ioImage[0x019] |= 0x01;
   } else {
     rasterCompare = vblankTune ? 0 : 55;
     ioImage[0x011] = 0x1B;

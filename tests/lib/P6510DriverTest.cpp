@@ -90,12 +90,28 @@ TEST_F(Driver, RealC64TuneStartsLikeAC64) {
   EXPECT_EQ(c64->SP, 0xF8);  // $FA less the pushed return address
   EXPECT_EQ(c64->ram[0x01FB], 0xA4);
   EXPECT_EQ(c64->ioImage[0x011], 0x9B);
+  EXPECT_EQ(c64->ioImage[0x019] & 0x01, 0x01);  // the compare line met since power-on
   EXPECT_EQ(c64->rasterCompare, 311);
   EXPECT_EQ(c64->cias[0].timerALatch, 0x4025);
   EXPECT_EQ(c64->PC, 0x1000);
   const auto queued = drain();
   ASSERT_EQ(queued.size(), 1u);  // before a single instruction ran
   EXPECT_EQ(queued[0].reg, markerInitDone);
+}
+
+TEST_F(Driver, RealC64TuneEnablingTheRasterInterruptGetsItAtOnce) {
+  // SEI; IRQ vector $0314 -> $2000; LDA #1; STA $D01A; CLI; RTS. At $2000 a
+  // SID write marks the handler.
+  poke(0x1000, {0x78, 0xA9, 0x00, 0x8D, 0x14, 0x03, 0xA9, 0x20, 0x8D, 0x15, 0x03, 0xA9, 0x01, 0x8D, 0x1A, 0xD0,
+                0x58, 0x60});
+  poke(0x2000, {0x8D, 0x01, 0xD4, 0x4C, 0x00, 0x20});
+  roms->kernal = TRoms::builtinKernal();
+  c64->tuneLoadAddress = 0x1000;
+  start(0xFFFFFFFF, 1, true, 0x1000, 0);
+  c64->runSlice();
+  const auto queued = drain();
+  EXPECT_TRUE(std::any_of(queued.begin(), queued.end(), [](const Access& a) { return a.reg == 0x01; }))
+      << "the interrupt came within the first millisecond";
 }
 
 TEST_F(Driver, FixedStartupMakesRunsIdentical) {
