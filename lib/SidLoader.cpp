@@ -38,6 +38,16 @@ std::string lowerExtension(const std::string& name) {
   return ext;
 }
 
+std::string wholeFileDigest(std::ifstream& file) {
+  TMd5Stream stream;
+  std::array<char, 16384> chunk;
+  file.seekg(0);
+  while (file.read(chunk.data(), chunk.size()) || file.gcount() > 0)
+    stream.write(chunk.data(), static_cast<std::size_t>(file.gcount()));
+  // A read error leaves no digest rather than the digest of part of the file.
+  return file.bad() ? std::string() : stream.digest();
+}
+
 }  // namespace
 
 TSidFile::TSidFile(T6510& c64) : machine(c64), fileBuffer(bufferSize) {}
@@ -65,6 +75,7 @@ void TSidFile::resetRecord() {
   dataLength = songs = startSong = 0;
   speed = 0;
   md5.clear();
+  fileMd5.clear();
   pal = ntsc = sid6581 = sid8580 = realC64 = false;
   dataOffset = 0;
   fileSize = 0;
@@ -89,6 +100,8 @@ bool TSidFile::load(const std::string& path, int32_t song) {
   fileSize = static_cast<int32_t>(std::min<uint64_t>(trueFileSize, std::numeric_limits<int32_t>::max()));
   // Bytes past the end of a short file read as 0, never as the previous tune's.
   std::fill(fileBuffer.begin(), fileBuffer.end(), uint8_t{0});
+  fileMd5 = wholeFileDigest(file);
+  file.clear();
   file.seekg(0);
   file.read(reinterpret_cast<char*>(fileBuffer.data()), static_cast<std::streamsize>(bufferSize));
 
