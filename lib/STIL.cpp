@@ -2,6 +2,7 @@
 // path) and the lines after it up to the next blank line (its text).
 #include "STIL.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -94,11 +95,12 @@ void TStil::ParseStilText(const uint8_t* data, std::size_t size, TMode mode) {
 }
 
 std::string TStil::GetStilEntry(const std::string& given) const {
-  std::string path = given;
+  std::string_view path = given;
   if (!base_.empty()) {
     // Keep the "/" that ends the base: the rest is the collection path.
-    const std::size_t at = Hvsc::LowerAscii(path).find(base_);
-    if (at != std::string::npos) path.erase(0, at + base_.size() - 1);
+    const auto lowerEqual = [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b; };
+    const auto at = std::search(path.begin(), path.end(), base_.begin(), base_.end(), lowerEqual);
+    if (at != path.end()) path.remove_prefix(static_cast<std::size_t>(at - path.begin()) + base_.size() - 1);
   }
 
   std::string text;
@@ -109,7 +111,7 @@ std::string TStil::GetStilEntry(const std::string& given) const {
   }
 
   const std::size_t slash = path.find_last_of('/');
-  const std::string directory = slash == std::string::npos ? std::string("/") : path.substr(0, slash + 1);
+  const std::string_view directory = slash == std::string_view::npos ? std::string_view("/") : path.substr(0, slash + 1);
   if (const auto dir = entries_.find(directory); dir != entries_.end())
     text = dir->second.stilText + std::string(lineBreak) + text;
   return doubleAmpersands(text);

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -43,7 +44,13 @@ class TStil {
   enum class TMode { stil, bugList };
   void ParseStilText(const uint8_t* data, std::size_t size, TMode mode);
 
+  // Look-ups by string_view without building a key string.
+  struct TPathHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+  };
+
   // Exact, case-sensitive paths, trailing spaces included.
-  std::unordered_map<std::string, TSTILInfo> entries_;
+  std::unordered_map<std::string, TSTILInfo, TPathHash, std::equal_to<>> entries_;
   std::string base_;  // lower case, ending in "/"
 };

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -81,6 +82,10 @@ class TSongLength {
   std::vector<TEntry> entries_;
   // Many entries share one comment: each distinct comment line is kept once.
   std::vector<std::string> comments_;
+  struct TKeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+  };
   // A repeated MD5 answers from its later line.
-  std::unordered_map<std::string, uint32_t> index_;
+  std::unordered_map<std::string, uint32_t, TKeyHash, std::equal_to<>> index_;
 };
