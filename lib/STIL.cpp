@@ -34,6 +34,9 @@ std::string doubleAmpersands(const std::string& text) {
 
 }  // namespace
 
+TStil::TStil() = default;
+TStil::~TStil() = default;
+
 bool TStil::loadSTIL(const std::string& given) {
   if (given.size() <= 1) return false;
   const std::string path = given.ends_with('/') ? given : given + "/";

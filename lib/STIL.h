@@ -28,6 +28,12 @@ class TStil {
   static constexpr std::size_t minFileSize = 50;
   static constexpr std::size_t maxFileSize = 1'048'576'000;
 
+  // Out of line, so that the list's code stays inside the library's own units.
+  TStil();
+  ~TStil();
+  TStil(const TStil&) = delete;
+  TStil& operator=(const TStil&) = delete;
+
   // Loads STIL.txt and then BUGlist.txt of the collection that the path names;
   // true only when both were read. Sets the base that tune paths are taken relative to.
   bool loadSTIL(const std::string& path);

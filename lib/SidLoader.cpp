@@ -38,16 +38,6 @@ std::string lowerExtension(const std::string& name) {
   return ext;
 }
 
-std::string wholeFileDigest(std::ifstream& file) {
-  TMd5Stream stream;
-  std::array<char, 16384> chunk;
-  file.seekg(0);
-  while (file.read(chunk.data(), chunk.size()) || file.gcount() > 0)
-    stream.write(chunk.data(), static_cast<std::size_t>(file.gcount()));
-  // A read error leaves no digest rather than the digest of part of the file.
-  return file.bad() ? std::string() : stream.digest();
-}
-
 }  // namespace
 
 TSidFile::TSidFile(T6510& c64) : machine(c64), fileBuffer(bufferSize) {}
@@ -100,10 +90,15 @@ bool TSidFile::load(const std::string& path, int32_t song) {
   fileSize = static_cast<int32_t>(std::min<uint64_t>(trueFileSize, std::numeric_limits<int32_t>::max()));
   // Bytes past the end of a short file read as 0, never as the previous tune's.
   std::fill(fileBuffer.begin(), fileBuffer.end(), uint8_t{0});
-  fileMd5 = wholeFileDigest(file);
-  file.clear();
   file.seekg(0);
   file.read(reinterpret_cast<char*>(fileBuffer.data()), static_cast<std::streamsize>(bufferSize));
+  // Every file of the collection fits a PSID header with 64 KB of data, so the
+  // buffer holds the whole of any file that Songlengths.md5 can list.
+  if (trueFileSize <= bufferSize && static_cast<uint64_t>(file.gcount()) == trueFileSize) {
+    TMd5Stream whole;
+    whole.write(fileBuffer.data(), static_cast<std::size_t>(trueFileSize));
+    fileMd5 = whole.digest();
+  }
 
   if (std::memcmp(fileBuffer.data(), "PSID", 4) == 0) {
     readPsidHeader(file, false);

@@ -87,6 +87,9 @@ std::string_view TrimControls(std::string_view text) {
   return text;
 }
 
+TSongLength::TSongLength() = default;
+TSongLength::~TSongLength() = default;
+
 std::string TSongLength::FindSongLengthFile(const std::string& path) {
   if (Platform::isFile(path)) return path;
   const std::string root = Hvsc::FindHvscRoot(path);

@@ -46,6 +46,13 @@ class TSongLength {
   static constexpr std::size_t minFileSize = 50;
   static constexpr std::size_t maxFileSize = 1'048'576'000;
 
+  // Out of line, so that the containers' code stays inside the library's own
+  // units and never becomes a symbol of the shared object.
+  TSongLength();
+  ~TSongLength();
+  TSongLength(const TSongLength&) = delete;
+  TSongLength& operator=(const TSongLength&) = delete;
+
   // The file a path stands for: the path itself when it is a file, else the
   // database in the DOCUMENTS directory of the collection found from it.
   static std::string FindSongLengthFile(const std::string& path);
