@@ -64,7 +64,7 @@ class CutDocuments : public ::testing::Test {
       if (end - at > 33 && whole[at + 32] == '=') keys.emplace_back(end, std::string(whole.begin() + at, whole.begin() + at + 32));
       at = end + 1;
     }
-    for (std::size_t cut : cutPoints(whole, 40, 25)) {
+    for (std::size_t cut : cutPoints(whole, 30, 20)) {
       const Bytes part = prefix(whole, cut);
       TSongLength db;
       const bool passes = TSongLength::CheckSongLengthBuffer(part.data(), part.size());
@@ -99,7 +99,7 @@ TEST_F(CutDocuments, StilAndBugListLoadWhatTheyHold) {
     TStil full;
     full.loadSTILFromBuffer(whole.data(), whole.size());
     ASSERT_GT(full.size(), 20u);
-    for (std::size_t cut : cutPoints(whole, 40, 25)) {
+    for (std::size_t cut : cutPoints(whole, 30, 20)) {
       const Bytes part = prefix(whole, cut);
       TStil stil;
       stil.loadSTILFromBuffer(part.data(), part.size());
