@@ -138,6 +138,7 @@ void TSidFile::resetRecord() {
   dataLength = songs = startSong = 0;
   speed = 0;
   md5.clear();
+  fileMd5.clear();
   pal = ntsc = sid6581 = sid8580 = realC64 = false;
   dataOffset = 0;
   fileSize = 0;
@@ -165,6 +166,13 @@ bool TSidFile::load(const std::string& path, int32_t song) {
   std::fill(fileBuffer.begin(), fileBuffer.end(), uint8_t{0});
   file.seekg(0);
   file.read(reinterpret_cast<char*>(fileBuffer.data()), static_cast<std::streamsize>(bufferSize));
+  // Every file of the collection fits a PSID header with 64 KB of data, so the
+  // buffer holds the whole of any file that Songlengths.md5 can list.
+  if (trueFileSize <= bufferSize && static_cast<uint64_t>(file.gcount()) == trueFileSize) {
+    TMd5Stream whole;
+    whole.write(fileBuffer.data(), static_cast<std::size_t>(trueFileSize));
+    fileMd5 = whole.digest();
+  }
 
   if (std::memcmp(fileBuffer.data(), "PSID", 4) == 0) {
     readPsidHeader(file, false);

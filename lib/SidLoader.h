@@ -44,6 +44,9 @@ class TSidFile {
   int32_t startSong = 0;
   uint32_t speed = 0;
   std::string md5;
+  // MD5 of the whole file, the key of HVSC's Songlengths.md5 since release #70;
+  // empty for files larger than bufferSize, which no collection tune is.
+  std::string fileMd5;
   bool pal = false;
   bool ntsc = false;
   bool sid6581 = false;

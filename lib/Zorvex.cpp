@@ -20,6 +20,8 @@
 
 #include "C64Instance.h"
 #include "ROMs.h"
+#include "STIL.h"
+#include "SongLength.h"
 
 namespace {
 
@@ -61,6 +63,12 @@ class TLibrary {
   std::atomic<int32_t> accessCounter{-1};
   std::array<std::unique_ptr<TC64>, slotCount> instanceTable;
   int32_t instanceCount = 0;
+  // Collection metadata, one copy for all instances.
+  TSongLength metadataStore;
+  TStil stil;
+  // What getFileName and getSTILEntry hand out, valid until their next call.
+  std::string fileNameResult;
+  std::string stilEntryResult;
 
  private:
   // The ROM set is built first, so that it outlives every instance that reads it.
@@ -127,6 +135,21 @@ constexpr int32_t libraryVersion() {
 }
 
 constexpr bool lowByteSet(int32_t flag) { return (flag & 0xFF) != 0; }
+
+// A caller's buffer: no bytes when the pointer is null or the length not positive.
+std::size_t bufferLength(const uint8_t* buffer, int32_t length) {
+  return buffer == nullptr || length <= 0 ? 0 : static_cast<std::size_t>(length);
+}
+
+std::string textArgument(const char* text) { return text ? std::string(text) : std::string(); }
+
+// The tune's key in the song-length database: its fingerprint for Songlengths.txt,
+// else the MD5 of the whole file for Songlengths.md5; empty when neither is listed.
+std::string databaseKey(TSongLength& store, const TSidFile& tune) {
+  for (const std::string* key : {&tune.md5, &tune.fileMd5})
+    if (!key->empty() && store.Contains(*key)) return *key;
+  return {};
+}
 
 }  // namespace
 
@@ -300,44 +323,76 @@ void clearMemUsageOnFirstSIDAccess(int32_t handle, int32_t flag) {
 }
 
 // ---- HVSC metadata ------------------------------------------------------------------
-// The song-length database and the STIL reader are not built in yet: every query
-// answers as for an empty database.
 
-int32_t checkSLDB(const char* /*path*/) {
-  return underInstanceLock(0, [](TLibrary&) { return 0; });
+int32_t checkSLDB(const char* path) {
+  return underInstanceLock(0, [path](TLibrary&) { return TSongLength::CheckFile(textArgument(path)) ? 1 : 0; });
 }
 
-int32_t checkSLDBFromBuffer(const uint8_t* /*buffer*/, int32_t /*length*/) {
-  return underInstanceLock(0, [](TLibrary&) { return 0; });
+int32_t checkSLDBFromBuffer(const uint8_t* buffer, int32_t length) {
+  return underInstanceLock(0, [=](TLibrary&) {
+    return TSongLength::CheckSongLengthBuffer(buffer, bufferLength(buffer, length)) ? 1 : 0;
+  });
 }
 
-int32_t loadSLDB(const char* /*path*/) {
-  return underInstanceLock(0, [](TLibrary&) { return 0; });
+int32_t loadSLDB(const char* path) {
+  return underInstanceLock(0, [path](TLibrary& library) {
+    return library.metadataStore.LoadFile(textArgument(path)) ? 1 : 0;
+  });
 }
 
-int32_t loadSLDBFromBuffer(const uint8_t* /*buffer*/, int32_t /*length*/) {
-  return underInstanceLock(0, [](TLibrary&) { return 0; });
+int32_t loadSLDBFromBuffer(const uint8_t* buffer, int32_t length) {
+  return underInstanceLock(0, [=](TLibrary& library) {
+    return library.metadataStore.LoadSongLengthBuffer(buffer, bufferLength(buffer, length)) ? 1 : 0;
+  });
 }
 
-int32_t loadSTIL(const char* /*path*/) {
-  return underInstanceLock(0, [](TLibrary&) { return 0; });
+int32_t loadSTIL(const char* path) {
+  return underInstanceLock(0, [path](TLibrary& library) { return library.stil.loadSTIL(textArgument(path)) ? 1 : 0; });
 }
 
-int32_t loadSTILFromBuffer(const uint8_t* /*buffer*/, int32_t /*length*/) {
-  return underInstanceLock(0, [](TLibrary&) { return 0; });
+int32_t loadSTILFromBuffer(const uint8_t* buffer, int32_t length) {
+  return underInstanceLock(0, [=](TLibrary& library) {
+    // A null buffer with a length is a caller's mistake, not an empty list.
+    if (buffer == nullptr && length > 0) return 0;
+    library.stil.loadSTILFromBuffer(buffer, bufferLength(buffer, length));
+    return 1;
+  });
 }
 
 const char* getSTILEntry(int32_t handle) {
-  return onInstance<TLock::instance>(handle, static_cast<const char*>(nullptr),
-                                     [](TC64&) -> const char* { return nullptr; });
+  return underInstanceLock(static_cast<const char*>(nullptr), [handle](TLibrary& library) -> const char* {
+    const TC64* c64 = library.find(handle);
+    if (c64 == nullptr) return nullptr;
+    std::string text = library.stil.GetStilEntry(c64->fileName);
+    if (text.empty()) {
+      // A tune outside the tree is still found under its collection path.
+      const std::string key = databaseKey(library.metadataStore, *c64->tune);
+      if (!key.empty()) {
+        const std::string path = library.metadataStore.GetHvscPathForMd5(key);
+        if (!path.empty()) text = library.stil.GetStilEntry(path);
+      }
+    }
+    if (text.empty()) return nullptr;
+    library.stilEntryResult = std::move(text);
+    return library.stilEntryResult.c_str();
+  });
 }
 
-const char* getFileName(const char* /*md5*/) {
-  return underInstanceLock(emptyText, [](TLibrary&) { return emptyText; });
+const char* getFileName(const char* md5) {
+  return underInstanceLock(emptyText, [md5](TLibrary& library) {
+    library.fileNameResult = library.metadataStore.GetHvscPathForMd5(textArgument(md5));
+    return library.fileNameResult.c_str();
+  });
 }
 
 int32_t getSongLength(int32_t handle) {
-  return onInstance<TLock::instance>(handle, 0, [](TC64&) { return 0; });
+  return underInstanceLock(0, [handle](TLibrary& library) -> int32_t {
+    const TC64* c64 = library.find(handle);
+    if (c64 == nullptr) return 0;
+    const std::string key = databaseKey(library.metadataStore, *c64->tune);
+    if (key.empty()) return 0;
+    return TSongLength::ParseTime(library.metadataStore.GetSongLengthText(key, c64->tune->currentSong));
+  });
 }
 
 // ---- version -----------------------------------------------------------------------

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build tools and libraries the project needs on Debian, when missing.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev acme python3)
+# clang with its runtime libraries (libFuzzer, sanitizers) builds the fuzz targets.
+packages=(cmake g++ make clang libclang-rt-dev libgtest-dev libgmock-dev libbenchmark-dev acme python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

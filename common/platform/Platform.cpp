@@ -1,6 +1,10 @@
 #include "Platform.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -33,6 +37,60 @@ std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path, 
   if (in.bad()) return std::nullopt;
   bytes.resize(static_cast<std::size_t>(in.gcount()));
   return bytes;
+}
+
+bool isDirectory(const std::string& path) {
+  std::error_code error;
+  return !path.empty() && std::filesystem::is_directory(path, error);
+}
+
+bool isFile(const std::string& path) {
+  std::error_code error;
+  return !path.empty() && std::filesystem::is_regular_file(path, error);
+}
+
+std::optional<TFileMapping> TFileMapping::open(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  const auto size = static_cast<std::size_t>(info.st_size);
+  if (size == 0) {
+    ::close(fd);
+    return TFileMapping(nullptr, 0);
+  }
+  void* address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  // The mapping keeps the file's pages; the descriptor is no longer needed.
+  ::close(fd);
+  if (address == MAP_FAILED) return std::nullopt;
+  return TFileMapping(static_cast<const uint8_t*>(address), size);
+}
+
+TFileMapping::TFileMapping(TFileMapping&& other) noexcept : data_(other.data_), size_(other.size_) {
+  other.data_ = nullptr;
+  other.size_ = 0;
+}
+
+TFileMapping& TFileMapping::operator=(TFileMapping&& other) noexcept {
+  if (this != &other) {
+    release();
+    data_ = other.data_;
+    size_ = other.size_;
+    other.data_ = nullptr;
+    other.size_ = 0;
+  }
+  return *this;
+}
+
+TFileMapping::~TFileMapping() { release(); }
+
+void TFileMapping::release() noexcept {
+  if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
+  data_ = nullptr;
+  size_ = 0;
 }
 
 }  // namespace Platform

@@ -85,7 +85,12 @@ ZORVEX_API void getMemoryUsageRam(int32_t handle, uint8_t* buffer, int32_t lengt
 ZORVEX_API void getMemoryUsageRom(int32_t handle, uint8_t* buffer, int32_t length);
 ZORVEX_API void clearMemUsageOnFirstSIDAccess(int32_t handle, int32_t flag);
 
-/* HVSC metadata */
+/* HVSC metadata, shared by all instances: DOCUMENTS/Songlengths.txt (or
+   Songlengths.md5) found from the file itself or from a path at, in or above
+   the collection; STIL.txt and BUGlist.txt from the collection root, its parent
+   or its DOCUMENTS directory. Lengths are in milliseconds, 0 when unknown. The
+   texts of getSTILEntry (NULL when there is none) and getFileName stay valid
+   until the next call of the same function. */
 ZORVEX_API int32_t checkSLDB(const char* path);
 ZORVEX_API int32_t checkSLDBFromBuffer(const uint8_t* buffer, int32_t length);
 ZORVEX_API int32_t loadSLDB(const char* path);

@@ -219,6 +219,27 @@ TEST_F(Loader, ShortFilesHaveNoFingerprint) {
   EXPECT_EQ(tune.md5.size(), 32u);
 }
 
+TEST_F(Loader, WholeFileDigestCoversEveryByteOfTunesUpToTheBufferSize) {
+  Psid psid;
+  const Bytes sid = psid.bytes();
+  ASSERT_TRUE(load("tune.sid", sid));
+  EXPECT_EQ(tune.fileMd5, md5Of(sid, 0));
+  EXPECT_NE(tune.fileMd5, tune.md5);
+  const Bytes program = {0x01, 0x08, 0x0B, 0x08, 0x0A, 0x00, 0x9E, 0x32, 0x30, 0x36, 0x31, 0x00, 0x00, 0x00};
+  ASSERT_TRUE(load("tune.prg", program));
+  EXPECT_EQ(tune.fileMd5, md5Of(program, 0));
+
+  // The largest file that can be a collection tune, and one byte more.
+  psid.data.resize(TSidFile::bufferSize - 0x7C, 0x5A);
+  const Bytes largest = psid.bytes();
+  ASSERT_EQ(largest.size(), TSidFile::bufferSize);
+  ASSERT_TRUE(load("largest.sid", largest));
+  EXPECT_EQ(tune.fileMd5, md5Of(largest, 0));
+  psid.data.push_back(0x5A);
+  ASSERT_TRUE(load("larger.sid", psid.bytes()));
+  EXPECT_EQ(tune.fileMd5, "");
+}
+
 TEST_F(Loader, RsidStartsBasicAtRunAndIsAlwaysCiaTimed) {
   Psid rsid;
   rsid.magic = "RSID";
