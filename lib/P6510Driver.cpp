@@ -89,6 +89,13 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   sidFilter.reset();
   firstSidAccessSeen = false;
   basic.reset();
+  // Nothing of an earlier tune may reach this one: an instance that played
+  // other tunes before gives the same stream as a new one.
+  lastSidWrite = 0;
+  lastVolume = 0;
+  cyclesSinceSid = 0;
+  sliceOvershoot = 0;
+  busyCycles = 0;
 
   resetTimers();
   stopSamples();
