@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite twice: a release build and an
 # AddressSanitizer + UndefinedBehaviorSanitizer build; then fuzzes the parsers of
-# the collection's documents for a bounded time (ZORVEX_FUZZ_SECONDS each, 60 by default).
+# the collection's documents and the tune loader with the machine for a bounded
+# time (ZORVEX_FUZZ_SECONDS each, 60 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -20,7 +21,8 @@ done
 cmake -S . -B build-fuzz -DZORVEX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-fuzz -j"$jobs"
 seconds=${ZORVEX_FUZZ_SECONDS:-60}
-for spec in sldb_check_fuzz:sldb:songlengths sldb_load_fuzz:sldb:songlengths stil_load_fuzz:stil:stil; do
+for spec in sldb_check_fuzz:sldb:songlengths sldb_load_fuzz:sldb:songlengths stil_load_fuzz:stil:stil \
+            tune_load_fuzz:tune:tune; do
   IFS=: read -r target seeds dict <<< "$spec"
   mkdir -p "build-fuzz/corpus/$target"
   echo "fuzzing $target for ${seconds}s"
