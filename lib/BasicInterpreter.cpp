@@ -803,6 +803,7 @@ void TBasicInterpreter::statementSys() {
   const uint16_t back = sysReturn - 1;
   m.push(static_cast<uint8_t>(back >> 8));
   m.push(static_cast<uint8_t>(back));
+  m.stackDepth += 2;  // its RTS must not look like the end of a PSID routine
   m.A = peek(SYS_A);
   m.X = peek(SYS_X);
   m.Y = peek(SYS_Y);
