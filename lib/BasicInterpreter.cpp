@@ -330,10 +330,7 @@ void TBasicInterpreter::dispatch(uint8_t c) {
     case tLIST: statementList(); return;
     case tCLR: clearVariables(); m.SP = 0xFA; chrget(); return;
     case tCMD: {
-      const uint8_t file = byteExpression();
-      bool open = false;
-      for (uint8_t i = 0; i < peek(OPEN_FILES) && i < 10; ++i) open |= peek(FILE_NUMBERS + i) == file;
-      if (!open) raise(errFileNotOpen);
+      if (!fileIsOpen(byteExpression())) raise(errFileNotOpen);
       if (chrgot() == ',') statementPrint(false);
       return;
     }
@@ -561,14 +558,7 @@ void TBasicInterpreter::statementDim() {
     chrget();
     const Name name = parseName();
     if (chrgot() != '(') raise(errSyntax);
-    std::vector<int> sizes;
-    do {
-      const double v = numericExpression();
-      if (v < 0 || v > 32767) raise(errIllegalQuantity);
-      sizes.push_back(static_cast<int>(v));
-    } while (chrgot() == ',');
-    closeParen();
-    arrayElement(name, sizes, true);
+    arrayElement(name, subscripts(), true);
   } while (chrgot() == ',');
 }
 
@@ -646,6 +636,16 @@ void TBasicInterpreter::statementRead() {
   } while (chrgot() == ',');
 }
 
+uint8_t TBasicInterpreter::takeKey() {
+  // The KERNAL's buffer: the first key leaves, the others move up.
+  const uint8_t key = peek(KEY_BUFFER);
+  const uint8_t count = peek(KEY_COUNT);
+  for (uint8_t i = 1; i < count && i < 10; ++i)
+    poke(static_cast<uint16_t>(KEY_BUFFER + i - 1), peek(static_cast<uint16_t>(KEY_BUFFER + i)));
+  poke(KEY_COUNT, static_cast<uint8_t>(count - 1));
+  return key;
+}
+
 void TBasicInterpreter::statementGet() {
   if (chrget() == '#') {
     byteExpression();
@@ -657,12 +657,7 @@ void TBasicInterpreter::statementGet() {
     chrget();
     const Variable target = variable(true);
     std::string key;
-    if (const uint8_t count = peek(KEY_COUNT); count > 0) {
-      key += static_cast<char>(peek(KEY_BUFFER));
-      for (uint8_t i = 1; i < count && i < 10; ++i)
-        poke(static_cast<uint16_t>(KEY_BUFFER + i - 1), peek(static_cast<uint16_t>(KEY_BUFFER + i)));
-      poke(KEY_COUNT, static_cast<uint8_t>(count - 1));
-    }
+    if (peek(KEY_COUNT) > 0) key += static_cast<char>(takeKey());
     if (target.type == 's') {
       store(target, Value{true, 0, key, 0});
     } else {
@@ -701,11 +696,7 @@ void TBasicInterpreter::finishInput() {
   m.PC = inputWait;
   const uint16_t variables = txt;
   while (peek(KEY_COUNT) > 0) {
-    const uint8_t key = peek(KEY_BUFFER);
-    const uint8_t count = peek(KEY_COUNT);
-    for (uint8_t i = 1; i < count && i < 10; ++i)
-      poke(static_cast<uint16_t>(KEY_BUFFER + i - 1), peek(static_cast<uint16_t>(KEY_BUFFER + i)));
-    poke(KEY_COUNT, static_cast<uint8_t>(count - 1));
+    const uint8_t key = takeKey();
     if (key != 0x0D) {
       if (inputLine.size() < 80) inputLine += static_cast<char>(key);
       output(std::string(1, static_cast<char>(key)), inputWait);
@@ -742,10 +733,7 @@ void TBasicInterpreter::finishInput() {
 
 void TBasicInterpreter::statementPrint(bool toFile) {
   if (toFile) {
-    const uint8_t file = byteExpression();
-    bool open = false;
-    for (uint8_t i = 0; i < peek(OPEN_FILES) && i < 10; ++i) open |= peek(FILE_NUMBERS + i) == file;
-    if (!open) raise(errFileNotOpen);
+    if (!fileIsOpen(byteExpression())) raise(errFileNotOpen);
     if (chrgot() == ',') ++txt;
   } else {
     ++txt;
@@ -889,9 +877,8 @@ void TBasicInterpreter::statementOpen() {
     }
   }
   if (file == 0) raise(errIllegalQuantity);
+  if (fileIsOpen(file)) raise(errFileOpen);
   const uint8_t count = peek(OPEN_FILES);
-  for (uint8_t i = 0; i < count && i < 10; ++i)
-    if (peek(FILE_NUMBERS + i) == file) raise(errFileOpen);
   if (count >= 10) raise(errTooManyFiles);
   // Keyboard and screen are always there; nothing else is connected.
   if (device != 0 && device != 3) raise(errDeviceNotPresent);
@@ -899,6 +886,12 @@ void TBasicInterpreter::statementOpen() {
   poke(FILE_DEVICES + count, device);
   poke(FILE_SECONDARY + count, secondary | 0x60);
   poke(OPEN_FILES, static_cast<uint8_t>(count + 1));
+}
+
+bool TBasicInterpreter::fileIsOpen(uint8_t file) {
+  for (uint8_t i = 0; i < peek(OPEN_FILES) && i < 10; ++i)
+    if (peek(FILE_NUMBERS + i) == file) return true;
+  return false;
 }
 
 void TBasicInterpreter::statementClose() {
@@ -1289,18 +1282,20 @@ TBasicInterpreter::Name TBasicInterpreter::parseName() {
   return name;
 }
 
+std::vector<int> TBasicInterpreter::subscripts() {
+  std::vector<int> values;
+  do {
+    const double v = numericExpression();
+    if (v < 0 || v > 32767) raise(errIllegalQuantity);
+    values.push_back(static_cast<int>(v));
+  } while (chrgot() == ',');
+  closeParen();
+  return values;
+}
+
 TBasicInterpreter::Variable TBasicInterpreter::variable(bool create) {
   const Name name = parseName();
-  if (chrgot() == '(') {
-    std::vector<int> indices;
-    do {
-      const double v = numericExpression();
-      if (v < 0 || v > 32767) raise(errIllegalQuantity);
-      indices.push_back(static_cast<int>(v));
-    } while (chrgot() == ',');
-    closeParen();
-    return arrayElement(name, indices, false);
-  }
+  if (chrgot() == '(') return arrayElement(name, subscripts(), false);
   const uint8_t n1 = name.name1 & 0x7F, n2 = name.name2 & 0x7F;
   if ((n1 == 'T' && n2 == 'I' && name.type != 'i') || (n1 == 'S' && n2 == 'T' && name.type == 'f')) {
     Variable v;

@@ -127,6 +127,7 @@ class TBasicInterpreter {
   void statementDim();
   void statementRead();
   void statementGet();
+  uint8_t takeKey();  // the first key of the keyboard buffer, which must not be empty
   void statementInput(bool fromFile);
   void finishInput();
   void statementPrint(bool toFile);
@@ -137,6 +138,7 @@ class TBasicInterpreter {
   void statementDef();
   void statementOpen();
   void statementClose();
+  bool fileIsOpen(uint8_t file);
   void statementList();
   void statementLoad();
   void skipStatement();
@@ -168,6 +170,7 @@ class TBasicInterpreter {
   // Variables and strings.
   Name parseName();
   Variable variable(bool create);
+  std::vector<int> subscripts();  // "(a, b, ...)" after its opening parenthesis
   Variable simpleVariable(const Name& name, bool create);
   Variable arrayElement(const Name& name, const std::vector<int>& indices, bool dimension);
   Value load(const Variable& v);

@@ -21,9 +21,9 @@ done
 cmake -S . -B build-fuzz -DZORVEX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-fuzz -j"$jobs"
 seconds=${ZORVEX_FUZZ_SECONDS:-60}
-for spec in sldb_check_fuzz:sldb:songlengths sldb_load_fuzz:sldb:songlengths stil_load_fuzz:stil:stil \
+for entry in sldb_check_fuzz:sldb:songlengths sldb_load_fuzz:sldb:songlengths stil_load_fuzz:stil:stil \
             tune_load_fuzz:tune:tune; do
-  IFS=: read -r target seeds dict <<< "$spec"
+  IFS=: read -r target seeds dict <<< "$entry"
   mkdir -p "build-fuzz/corpus/$target"
   echo "fuzzing $target for ${seconds}s"
   "./build-fuzz/tests/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
