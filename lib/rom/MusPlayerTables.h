@@ -1,5 +1,5 @@
 // The two Sidplayer players of our own, assembled from musplayer_mono.asm and
-// musplayer_stereo.asm (make_musplayer_tables.py writes MusPlayerTables.cpp).
+// musplayer_stereo.asm (make_tables.py writes MusPlayerTables.cpp).
 #pragma once
 
 #include <array>
