@@ -198,7 +198,6 @@ class TBasicInterpreter {
   int statementDepth = 0;
   uint32_t reads = 0;
   static constexpr uint32_t maxReadsPerTrap = 4'000'000;
-  bool txtLoaded = false;
   std::string pending;  // characters waiting for CHROUT
   std::size_t pendingAt = 0;
   uint16_t pendingThen = 0;
