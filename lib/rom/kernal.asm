@@ -29,6 +29,13 @@ CHAR_TEMP   = $D7
 REVERSE     = $C7
 QUOTE_MODE  = $D4
 INSERTS     = $D8
+STOP_ROW    = $91
+TAPE_LOCK   = $C0
+BLINK_OFF   = $CC
+BLINK_COUNT = $CD
+BLINK_CHAR  = $CE
+BLINK_PHASE = $CF
+BLINK_COLOR = $0287
 
 ; ---- BASIC start-up, kept in the KERNAL half as on the C64 -----------------------
 
@@ -484,8 +491,30 @@ getin_body:                 ; GETIN: next key from the buffer, 0 when empty
 
 +at $EA31
 irq_handler:
-    jsr $FFEA               ; UDTIM: the jiffy clock
-    jsr scnkey              ; $EA34: tunes that keep their own clock enter here
+    jsr $FFEA               ; UDTIM: the jiffy clock and the STOP key
+    lda BLINK_OFF           ; $EA34: tunes that keep their own clock enter here
+    bne .tape
+    dec BLINK_COUNT
+    bne .tape
+    jsr blink
+.tape:                      ; the tape motor runs only while a button is held,
+    lda $01                 ; unless a tape routine has taken it over
+    and #$10
+    beq .button_down
+    ldy #0
+    sty TAPE_LOCK
+    lda $01
+    ora #$20
+    bne .motor
+.button_down:
+    lda TAPE_LOCK
+    bne .scan
+    lda $01
+    and #$1F
+.motor:
+    sta $01
+.scan:
+    jsr scnkey
     jmp $EA7E
     !fill $EA7E - *, $EA    ; any later entry slides down to the acknowledge
 +at $EA7E
@@ -549,6 +578,32 @@ scnkey:
     inc KEY_COUNT
 .held:
     stx KEY_NOW
+    rts
+
+; Every twentieth jiffy the cell under the cursor flips between its own
+; character and colour and the reversed character in the text colour.
+blink:
+    lda #20
+    sta BLINK_COUNT
+    ldy CURSOR_COL
+    lsr BLINK_PHASE         ; carry: the cursor was showing
+    lda (LINE_PTR),y
+    bcs .hide
+    inc BLINK_PHASE
+    sta BLINK_CHAR
+    lda (COLOR_PTR),y
+    sta BLINK_COLOR
+    lda TEXT_COLOR
+    sta (COLOR_PTR),y
+    lda BLINK_CHAR
+    eor #$80
+    sta (LINE_PTR),y
+    rts
+.hide:
+    eor #$80
+    sta (LINE_PTR),y
+    lda BLINK_COLOR
+    sta (COLOR_PTR),y
     rts
 
 keymap:                     ; PETSCII by matrix position, row 0 first
@@ -646,6 +701,10 @@ udtim:                      ; UDTIM: a sixtieth of a second, wrapping after 24 h
     sta JIFFY_HI
     sta JIFFY_MID
     sta JIFFY_LO
++   lda $DC01               ; the STOP key's row, where SCNKEY leaves $DC00,
+    cmp $DC01               ; read until two reads agree
+    bne +
+    sta STOP_ROW
 +   rts
 
 +at $F6DD
@@ -663,10 +722,16 @@ settim:                     ; SETTIM: as the C64's, it leaves IRQs enabled
     cli
     rts
 +at $F6ED
-stop:                       ; STOP: never pressed (Z clear)
-    lda #$FF
+stop:                       ; STOP: Z set while the key is down, as UDTIM last saw it
+    lda STOP_ROW
     cmp #$7F
-    rts
+    bne +
+    php
+    jsr $FFCC               ; a stopped program's channels and typed keys go
+    lda #0
+    sta KEY_COUNT
+    plp
++   rts
 
 ; ---- reset and initialisation ---------------------------------------------------
 

@@ -200,6 +200,58 @@ TEST_F(BuiltinKernal, DefaultIrqHandlerCountsTheClockAcknowledgesCia1AndReturns)
   EXPECT_EQ(c64->ram[0x00A2], 0x00);
 }
 
+// The genuine handler's side duties: they cost time that interleaved sample
+// players depend on, and leave state that programs read.
+TEST_F(BuiltinKernal, DefaultIrqHandlerBlinksTheCursorStopsTheTapeMotorAndSeesStop) {
+  poke(0x0288, {0x04});
+  poke(0x00D1, {0x00, 0x04});
+  poke(0x00F3, {0x00, 0xD8});
+  poke(0x00D3, {0x02});
+  poke(0x0402, {0x01});  // 'A' under the cursor
+  poke(0x0286, {0x0E});  // text colour
+  c64->writeByte(0xD802, 0x05);
+  poke(0x00C0, {0x01});  // the tape interlock is taken
+  c64->writeByte(0x0001, 0x17);  // motor on, ROMs in
+  c64->writeByte(0xDC03, 0xFF);  // the keyboard row reads STOP down
+  c64->writeByte(0xDC01, 0x7F);
+  poke(0x0277, {0x41});
+  poke(0x00C6, {0x01});
+
+  auto interrupt = [this](uint8_t blinkOff, uint8_t countdown) {
+    poke(0x00CC, {blinkOff, countdown});
+    c64->PC = 0xC000;
+    c64->interruptEntry(T6510::irqVector);
+    return runTo(0xC000, 600) > 0;
+  };
+  ASSERT_TRUE(interrupt(0x01, 0x01));  // blinking off: the cell and the countdown stay
+  EXPECT_EQ(c64->ram[0x0402], 0x01);
+  EXPECT_EQ(c64->ram[0x00CD], 0x01);
+  EXPECT_EQ(c64->ram[0x00C0], 0x00);  // no button held: the interlock is dropped
+  EXPECT_EQ(c64->ram[0x0001] & 0x20, 0x20);  // and the motor stopped
+  EXPECT_EQ(c64->ram[0x0001] & 0x07, 0x07);  // the banking untouched
+  EXPECT_EQ(c64->ram[0x0091], 0x7F);
+
+  ASSERT_TRUE(interrupt(0x00, 0x02));  // counting down
+  EXPECT_EQ(c64->ram[0x0402], 0x01);
+  EXPECT_EQ(c64->ram[0x00CD], 0x01);
+  ASSERT_TRUE(interrupt(0x00, 0x01));  // the twentieth jiffy: reversed, in the text colour
+  EXPECT_EQ(c64->ram[0x0402], 0x81);
+  EXPECT_EQ(c64->readByte(0xD802) & 0x0F, 0x0E);
+  EXPECT_EQ(c64->ram[0x00CD], 20);
+  ASSERT_TRUE(interrupt(0x00, 0x01));  // and back, with the colour it had
+  EXPECT_EQ(c64->ram[0x0402], 0x01);
+  EXPECT_EQ(c64->readByte(0xD802) & 0x0F, 0x05);
+  expectRegistersRestored();
+
+  poke(0x0322, {0x33, 0xF3});                    // the CLRCHN and STOP vectors
+  poke(0x0328, {0xED, 0xF6});
+  poke(0xC000, {0x20, 0xE1, 0xFF, 0x08, 0x68});  // JSR STOP, PHP, PLA
+  c64->PC = 0xC000;
+  ASSERT_GT(runTo(0xC005, 400), 0u);
+  EXPECT_EQ(c64->A & 0x02, 0x02);     // Z: STOP is down
+  EXPECT_EQ(c64->ram[0x00C6], 0x00);  // and the typed keys are gone
+}
+
 TEST_F(BuiltinKernal, BrkRestoresVectorsAndIoThenWarmStartsBasic) {
   poke(0xC000, {0x00, 0xFF, 0xEA});  // BRK, padding, NOP
   poke(0x0314, {0x00, 0x20});        // a tune's own IRQ handler
