@@ -496,7 +496,29 @@ irq_handler:
     bne .tape
     dec BLINK_COUNT
     bne .tape
-    jsr blink
+    ; every twentieth jiffy the cell under the cursor flips between its own
+    ; character and colour and the reversed character in the text colour
+    lda #20
+    sta BLINK_COUNT
+    ldy CURSOR_COL
+    lsr BLINK_PHASE         ; carry: the cursor was showing
+    ldx BLINK_COLOR
+    lda (LINE_PTR),y
+    bcs .flip
+    inc BLINK_PHASE
+    sta BLINK_CHAR
+    lda (COLOR_PTR),y
+    sta BLINK_COLOR
+    ldx TEXT_COLOR
+    lda BLINK_CHAR
+.flip:
+    eor #$80
+    sta (LINE_PTR),y
+    txa
+    sta (COLOR_PTR),y
+    !fill $EA61 - *, $EA
+; The entries below sit where tunes jump in to skip the earlier duties.
++at $EA61
 .tape:                      ; the tape motor runs only while a button is held,
     lda $01                 ; unless a tape routine has taken it over
     and #$10
@@ -506,17 +528,18 @@ irq_handler:
     lda $01
     ora #$20
     bne .motor
++at $EA71
 .button_down:
     lda TAPE_LOCK
     bne .scan
     lda $01
     and #$1F
++at $EA79
 .motor:
     sta $01
++at $EA7B
 .scan:
     jsr scnkey
-    jmp $EA7E
-    !fill $EA7E - *, $EA    ; any later entry slides down to the acknowledge
 +at $EA7E
     lda $DC0D               ; acknowledge CIA 1
 +at $EA81
@@ -553,7 +576,8 @@ scnkey:
     tay
     cpx #64
     bne .row
-.none:
+.none:                      ; as long as the genuine routine takes with no key down:
+    !fill 5, $EA            ; samples played beside the interrupt depend on it
     ldx #64
     bne .store
 .column:
@@ -578,32 +602,6 @@ scnkey:
     inc KEY_COUNT
 .held:
     stx KEY_NOW
-    rts
-
-; Every twentieth jiffy the cell under the cursor flips between its own
-; character and colour and the reversed character in the text colour.
-blink:
-    lda #20
-    sta BLINK_COUNT
-    ldy CURSOR_COL
-    lsr BLINK_PHASE         ; carry: the cursor was showing
-    lda (LINE_PTR),y
-    bcs .hide
-    inc BLINK_PHASE
-    sta BLINK_CHAR
-    lda (COLOR_PTR),y
-    sta BLINK_COLOR
-    lda TEXT_COLOR
-    sta (COLOR_PTR),y
-    lda BLINK_CHAR
-    eor #$80
-    sta (LINE_PTR),y
-    rts
-.hide:
-    eor #$80
-    sta (LINE_PTR),y
-    lda BLINK_COLOR
-    sta (COLOR_PTR),y
     rts
 
 keymap:                     ; PETSCII by matrix position, row 0 first
