@@ -252,6 +252,34 @@ TEST_F(BuiltinKernal, DefaultIrqHandlerBlinksTheCursorStopsTheTapeMotorAndSeesSt
   EXPECT_EQ(c64->ram[0x00C6], 0x00);  // and the typed keys are gone
 }
 
+// Tunes chain into the middle of the handler to skip the clock or the tape
+// check; each entry must still scan the keyboard (unless past it) and return.
+TEST_F(BuiltinKernal, InnerHandlerEntriesSkipOnlyTheEarlierDuties) {
+  struct Entry {
+    uint16_t address;
+    bool tapeChecked, keyboardScanned;
+  };
+  for (const Entry& e : {Entry{0xEA34, true, true}, Entry{0xEA61, true, true}, Entry{0xEA7B, false, true},
+                         Entry{0xEA7E, false, false}}) {
+    SCOPED_TRACE(e.address);
+    poke(0x00A0, {0x00, 0x00, 0x00});
+    poke(0x00CC, {0x01});
+    poke(0x00CB, {0x00});
+    c64->writeByte(0x0001, 0x17);
+    poke(0x0314, {static_cast<uint8_t>(e.address), static_cast<uint8_t>(e.address >> 8)});
+    c64->PC = 0xC000;
+    c64->A = 0x11;
+    c64->X = 0x22;
+    c64->Y = 0x33;
+    c64->interruptEntry(T6510::irqVector);
+    ASSERT_GT(runTo(0xC000, 400), 0u);
+    expectRegistersRestored();
+    EXPECT_EQ(c64->ram[0x00A2], 0x00);  // the clock is skipped by every one of them
+    EXPECT_EQ((c64->ram[0x0001] & 0x20) != 0, e.tapeChecked);
+    EXPECT_EQ(c64->ram[0x00CB] == 64, e.keyboardScanned);
+  }
+}
+
 TEST_F(BuiltinKernal, BrkRestoresVectorsAndIoThenWarmStartsBasic) {
   poke(0xC000, {0x00, 0xFF, 0xEA});  // BRK, padding, NOP
   poke(0x0314, {0x00, 0x20});        // a tune's own IRQ handler
