@@ -577,7 +577,7 @@ scnkey:
     cpx #64
     bne .row
 .none:                      ; as long as the genuine routine takes with no key down:
-    !fill 5, $EA            ; samples played beside the interrupt depend on it
+    !fill 9, $EA            ; samples played beside the interrupt depend on it
     ldx #64
     bne .store
 .column:
@@ -703,6 +703,8 @@ udtim:                      ; UDTIM: a sixtieth of a second, wrapping after 24 h
     cmp $DC01               ; read until two reads agree
     bne +
     sta STOP_ROW
+    bit $EA                 ; as long as the genuine routine takes (interleaved
+    !fill 8, $EA            ; sample players depend on it)
 +   rts
 
 +at $F6DD
