@@ -252,6 +252,20 @@ TEST_F(BuiltinKernal, DefaultIrqHandlerBlinksTheCursorStopsTheTapeMotorAndSeesSt
   EXPECT_EQ(c64->ram[0x00C6], 0x00);  // and the typed keys are gone
 }
 
+// Sample players that run beside the handler depend on its length: with no key
+// down, blinking off and no tape button, the genuine handler's usual path (as
+// measured against the reference recordings) takes this long from $EA31 to the
+// instruction after the interrupted one.
+TEST_F(BuiltinKernal, UsualIrqPathTakesAsLongAsTheGenuineOne) {
+  poke(0x00CC, {0x01});
+  poke(0x00C5, {64});
+  poke(0x00A0, {0x00, 0x00, 0x10});
+  c64->interruptEntry(T6510::irqVector);
+  ASSERT_GT(runTo(0xEA31), 0u);
+  EXPECT_EQ(runTo(0xC000, 400), 183u);
+  expectRegistersRestored();
+}
+
 // Tunes chain into the middle of the handler to skip the clock or the tape
 // check; each entry must still scan the keyboard (unless past it) and return.
 TEST_F(BuiltinKernal, InnerHandlerEntriesSkipOnlyTheEarlierDuties) {
