@@ -700,7 +700,7 @@ udtim:                      ; UDTIM: a sixtieth of a second, wrapping after 24 h
     sta JIFFY_MID
     sta JIFFY_LO
 +   lda $DC01               ; the STOP key's row, where SCNKEY leaves $DC00,
-    cmp $DC01               ; read until two reads agree
+    cmp $DC01               ; kept only when two reads agree
     bne +
     sta STOP_ROW
     bit $EA                 ; as long as the genuine routine takes (interleaved

@@ -162,6 +162,17 @@ class BuiltinKernal : public MachineTest {
     return c64->PC == target ? cycles : 0;
   }
 
+  // Interrupts the code at $C000 with the registers as the fixture set them and
+  // runs until the handler has returned there.
+  bool interruptAndReturn() {
+    c64->PC = 0xC000;
+    c64->A = 0x11;
+    c64->X = 0x22;
+    c64->Y = 0x33;
+    c64->interruptEntry(T6510::irqVector);
+    return runTo(0xC000, 600) > 0;
+  }
+
   void expectRegistersRestored() {
     EXPECT_EQ(c64->A, 0x11);
     EXPECT_EQ(c64->X, 0x22);
@@ -219,9 +230,7 @@ TEST_F(BuiltinKernal, DefaultIrqHandlerBlinksTheCursorStopsTheTapeMotorAndSeesSt
 
   auto interrupt = [this](uint8_t blinkOff, uint8_t countdown) {
     poke(0x00CC, {blinkOff, countdown});
-    c64->PC = 0xC000;
-    c64->interruptEntry(T6510::irqVector);
-    return runTo(0xC000, 600) > 0;
+    return interruptAndReturn();
   };
   ASSERT_TRUE(interrupt(0x01, 0x01));  // blinking off: the cell and the countdown stay
   EXPECT_EQ(c64->ram[0x0402], 0x01);
@@ -281,12 +290,7 @@ TEST_F(BuiltinKernal, InnerHandlerEntriesSkipOnlyTheEarlierDuties) {
     poke(0x00CB, {0x00});
     c64->writeByte(0x0001, 0x17);
     poke(0x0314, {static_cast<uint8_t>(e.address), static_cast<uint8_t>(e.address >> 8)});
-    c64->PC = 0xC000;
-    c64->A = 0x11;
-    c64->X = 0x22;
-    c64->Y = 0x33;
-    c64->interruptEntry(T6510::irqVector);
-    ASSERT_GT(runTo(0xC000, 400), 0u);
+    ASSERT_TRUE(interruptAndReturn());
     expectRegistersRestored();
     EXPECT_EQ(c64->ram[0x00A2], 0x00);  // the clock is skipped by every one of them
     EXPECT_EQ((c64->ram[0x0001] & 0x20) != 0, e.tapeChecked);
