@@ -25,6 +25,20 @@ std::string GetHvscRoot(const std::string& path);
 // nothing fits.
 std::string FindHvscRoot(const std::string& path);
 
+// GetHvscRoot with "/games" (no trailing separator) as the third marker, so a
+// path ending in GAMES, or in any directory whose name begins with games, is cut
+// there too. The index builder uses it.
+std::string GetHvscRootLoose(const std::string& path);
+
+// The collection's update level from its DOCUMENTS/Update*.hvs markers: three
+// characters, normally digits ("083"), "000" when no marker is found, "" for
+// an empty path.
+std::string GetHvscVersion(const std::string& path);
+
+// The collection-relative name of a file ("/MUSICIANS/X/Example/Tune.sid"), or
+// the name unchanged when it lies in no collection.
+std::string GetHvscRelativePath(const std::string& fileName);
+
 // ASCII-only lower case: every byte outside "A" to "Z" stays as it is, so names
 // in any 8-bit code page keep their length and bytes.
 std::string LowerAscii(std::string text);

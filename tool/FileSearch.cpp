@@ -1,0 +1,3 @@
+#include "FileSearch.h"
+bool TFileSearch::StartSearch(const std::string&, bool) { return false; }
+std::string TFileSearch::GetNextFile() { return {}; }
