@@ -1,0 +1,215 @@
+#include "Kelvary.h"
+
+#include <cxxabi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "DataHashFile.h"
+#include "FileSearch.h"
+#include "MainThread.h"
+#include "Output.h"
+#include "RunState.h"
+#include "Settings.h"
+#include "Zorvex_Wrapper.h"
+#include "platform/Console.h"
+#include "platform/Files.h"
+#include "platform/System.h"
+
+namespace {
+
+constexpr int32_t minimumLibraryVersion = 0x136;
+
+std::string TwoDigits(int64_t value) {
+  std::string digits = std::to_string(value);
+  if (value >= 0 && value < 10) digits.insert(digits.begin(), '0');
+  return digits;
+}
+
+// The name of an exception's class, as the outer handler reports it.
+std::string ClassName(const std::exception& error) {
+  const char* mangled = typeid(error).name();
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+  return status == 0 && name ? std::string(name.get()) : std::string(mangled);
+}
+
+class TProgram {
+ public:
+  TProgram(TSettings settings, TOutput& output, TRunState& run)
+      : settings_(std::move(settings)), output_(output), run_(run) {}
+
+  // The phases after a clean parse; false when the run ended early.
+  void Run(uint32_t& endTime);
+
+ private:
+  bool LoadDatabase(THashDatabase& database);
+  void ProcessFiles(TFileSearch& files, const THashDatabase* database);
+  void ShowProgress(std::chrono::steady_clock::time_point started);
+
+  TSettings settings_;
+  TOutput& output_;
+  TRunState& run_;
+  bool anyFound_ = false;
+  int32_t processedTotal_ = 0;
+};
+
+void TProgram::Run(uint32_t& endTime) {
+  if (settings_.databaseFile.empty()) settings_.databaseFile = Platform::programDirectory() + "database.txt";
+
+  std::optional<THashDatabase> database;
+  if (!settings_.generateOnly) database.emplace();
+
+  // The HVSC index and the binary search over it come in a later version.
+  if (settings_.indexHvsc || settings_.useBinarySearch) {
+    output_.WriteConsoleLine(
+        "ERROR: the HVSC index and the binary search (-i, -b, -bo) are not in this build of kelvary.");
+    run_.SetExitCode(1);
+    return;
+  }
+  if (Platform::interruptFlag().load()) {
+    output_.WriteConsoleLine("Process interrupted by user, exiting...");
+    return;
+  }
+  if (!settings_.binaryOnly && database && !LoadDatabase(*database)) {
+    run_.SetExitCode(7);
+    return;
+  }
+
+  const int cpus = Platform::cpuCount();
+  if (settings_.maxThreads <= 0 || settings_.maxThreads > cpus) settings_.maxThreads = cpus;
+
+  TFileSearch files;
+  files.StartSearch(settings_.inputName, settings_.includeSubdirs);
+  if (files.GetNextFile().empty()) {
+    output_.WriteConsoleLine("No file(s) found.");
+    run_.SetExitCode(8);
+    return;
+  }
+  files.StartSearch(settings_.inputName, settings_.includeSubdirs);
+  output_.WriteConsoleLine("Processing...");
+  ProcessFiles(files, database ? &*database : nullptr);
+
+  if (Platform::interruptFlag().load()) output_.WriteConsoleLine("Process interrupted by user, exiting...");
+  if (!settings_.generateOnly && !anyFound_ && processedTotal_ > 1) {
+    output_.WriteConsoleLine("No known entries found for the processed files.");
+    if (!settings_.useBinarySearch) output_.WriteConsoleLine("Use the -b option to enable binary search.");
+  }
+  endTime = Platform::milliseconds();
+}
+
+bool TProgram::LoadDatabase(THashDatabase& database) {
+  return database.Load(settings_.databaseFile, [this](const std::string& line) { output_.OutputLine(line); });
+}
+
+void TProgram::ProcessFiles(TFileSearch& files, const THashDatabase* database) {
+  TWorkerConfig config;
+  config.minutes = settings_.minutes;
+  config.generateOnly = settings_.generateOnly;
+  config.multiPart = settings_.multiPart;
+  config.useBinarySearch = settings_.useBinarySearch;
+  config.binaryOnly = settings_.binaryOnly;
+  config.namesOnlyNotFound = settings_.namesOnlyNotFound;
+  config.maxThreads = settings_.maxThreads;
+
+  std::vector<std::unique_ptr<TMainThread>> workers;
+  for (int t = 0; t < settings_.maxThreads; ++t) {
+    auto worker = std::make_unique<TKelvary>(config, files, database, output_, run_, Platform::interruptFlag(),
+                                             [] { return std::make_unique<TZorvexInstance>(); });
+    workers.push_back(std::make_unique<TMainThread>(std::move(worker), run_));
+    workers.back()->Start();
+  }
+
+  // Progress only on a terminal: redirected output never carries it.
+  const bool progress = Platform::isTerminal(Platform::TStream::error);
+  const auto started = std::chrono::steady_clock::now();
+  while (!run_.WaitForWorkers(static_cast<int>(workers.size()), std::chrono::milliseconds(500)))
+    if (progress) ShowProgress(started);
+  if (progress) output_.ClearProgress();
+
+  for (auto& worker : workers) {
+    worker->Join();
+    if (worker->found()) anyFound_ = true;
+    processedTotal_ += worker->processedCount();
+    worker.reset();
+  }
+}
+
+void TProgram::ShowProgress(std::chrono::steady_clock::time_point started) {
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double rate = wall > 0 ? run_.EmulatedSeconds() / wall : 0;
+  char text[160];
+  std::snprintf(text, sizeof text, "%llu files, %llu sub-tunes done, %s elapsed, %.0fx real time",
+                static_cast<unsigned long long>(run_.files()), static_cast<unsigned long long>(run_.subTunes()),
+                FormatDuration(static_cast<int64_t>(wall * 1000), 3).c_str(), rate);
+  output_.ShowProgress(text);
+}
+
+void WaitForKey(TOutput& output) {
+  output.WriteConsoleLine("");
+  output.WriteConsoleText("Press any key to continue...");
+  Platform::waitForKeyPress();
+  if (Platform::isTerminal(Platform::TStream::input)) output.WriteConsoleLine("");
+}
+
+}  // namespace
+
+std::string FormatDuration(int64_t milliseconds, int fields) {
+  const int64_t s = milliseconds / 1000;
+  const int64_t seconds = s % 60;
+  const int64_t m = s / 60;
+  const int64_t hours = m / 60;
+  const int64_t minutes = m - hours * 60;
+  std::string text = TwoDigits(seconds);
+  if (fields >= 2) text = TwoDigits(minutes) + ":" + text;
+  if (fields >= 3) text = TwoDigits(hours) + ":" + text;
+  return text;
+}
+
+int RunKelvary(int argc, char** argv) {
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+  TOutput output(TOutput::StandardChannels(), TOutput::Format::text);
+  if (args.empty()) {
+    for (const std::string& line : UsageText()) output.OutputLine(line);
+    return 1;
+  }
+  Platform::installInterruptHandler();
+  const uint32_t startTime = Platform::milliseconds();
+  uint32_t endTime = 0;
+  bool waitForKey = false;
+  TRunState run;
+
+  if (Zorvex::GetVersion() < minimumLibraryVersion) {
+    output.OutputLine(std::string("ERROR: ") + Zorvex::LibraryFileName() + " version 1.36 or higher required.");
+    return 7;
+  }
+  TParseResult parsed = ParseCommandLine(args, DefaultHvscPath(), Platform::isDirectory);
+  for (const std::string& error : parsed.errors) output.WriteConsoleLine(error);
+  run.SetExitCode(parsed.exitCode);
+  waitForKey = parsed.settings.waitForKey;
+
+  if (run.ExitCode() == 0) {
+    output.SetFormat(parsed.settings.json ? TOutput::Format::json : TOutput::Format::text);
+    try {
+      TProgram program(std::move(parsed.settings), output, run);
+      program.Run(endTime);
+    } catch (const std::exception& error) {
+      output.OutputLine(ClassName(error) + ": " + error.what());
+    }
+  }
+
+  if (endTime != 0 && endTime > startTime) {
+    const uint32_t total = endTime - startTime;
+    output.WriteConsoleLine("");
+    output.WriteConsoleLine("Total time: " + FormatDuration(total, 3) + " (+" + std::to_string(total % 1000) +
+                            " milliseconds)");
+  }
+  if (waitForKey) WaitForKey(output);
+  return run.ExitCode();
+}
