@@ -16,8 +16,10 @@ namespace Hvsc {
 
 // The root for a path inside the tree, cut before the first collection marker
 // ("/demos", "/documents", "/games/", "/musicians", tested in that order and
-// case-insensitively), or the path itself when none occurs. Empty unless the
-// candidate holds all four sub-directories.
+// case-insensitively), or the path itself when none occurs. The root keeps the
+// case the path was given in: on a case-sensitive file system a lower-cased
+// root would name another directory. Empty unless the candidate holds all four
+// sub-directories.
 std::string GetHvscRoot(const std::string& path);
 
 // GetHvscRoot, falling back to a C64Music directory below or within the path,
@@ -35,8 +37,9 @@ std::string GetHvscRootLoose(const std::string& path);
 // an empty path.
 std::string GetHvscVersion(const std::string& path);
 
-// The collection-relative name of a file ("/MUSICIANS/X/Example/Tune.sid"), or
-// the name unchanged when it lies in no collection.
+// The collection-relative name of a file ("/MUSICIANS/X/Example/Tune.sid"), in
+// the case the name was given, or the name unchanged when it lies in no
+// collection.
 std::string GetHvscRelativePath(const std::string& fileName);
 
 // ASCII-only lower case: every byte outside "A" to "Z" stays as it is, so names

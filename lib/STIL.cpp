@@ -39,7 +39,7 @@ TStil::~TStil() = default;
 
 bool TStil::loadSTIL(const std::string& given) {
   if (given.size() <= 1) return false;
-  const std::string path = given.ends_with('/') ? given : given + "/";
+  const std::string path = given.ends_with(Platform::pathSeparator) ? given : given + Platform::pathSeparator;
 
   std::string file;
   std::string base;
@@ -53,8 +53,8 @@ bool TStil::loadSTIL(const std::string& given) {
     // The DOCUMENTS directory itself: its parent is the collection root.
     file = path + "STIL.txt";
     const std::string directory = path.substr(0, path.size() - 1);
-    base = directory.substr(0, directory.find_last_of('/') + 1);
-    if (base.empty()) base = "./";
+    base = directory.substr(0, directory.find_last_of(Platform::pathSeparator) + 1);
+    if (base.empty()) base = std::string(".") + Platform::pathSeparator;
   } else {
     return false;
   }

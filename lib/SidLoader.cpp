@@ -14,6 +14,7 @@
 #include "Musplayer.h"
 #include "P6510.h"
 #include "WMD5.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ constexpr std::size_t p00HeaderLength = 26;
 constexpr std::array<uint8_t, 8> p00Magic = {'C', '6', '4', 'F', 'i', 'l', 'e', 0};
 
 std::string baseName(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
+  const std::size_t slash = path.find_last_of(Platform::pathSeparator);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 

@@ -54,7 +54,7 @@ std::optional<int64_t> secondsInMs(std::string_view text) {
 }
 
 std::string joinPath(const std::string& directory, const char* name) {
-  return directory + (directory.ends_with('/') ? "" : "/") + name;
+  return directory.ends_with(Platform::pathSeparator) ? directory + name : directory + Platform::pathSeparator + name;
 }
 
 std::optional<Platform::TFileMapping> mapDatabase(const std::string& path) {

@@ -50,8 +50,8 @@ bool matchesWildcard(std::string_view pattern, std::string_view name);
 
 // The entries of directory (given with or without its trailing separator)
 // whose names match pattern, "." and ".." left out, sorted ASCII
-// case-insensitively with ties broken by bytes. False when the directory
-// cannot be listed.
+// case-insensitively (folded to upper case, as NTFS orders them) with ties
+// broken by bytes. False when the directory cannot be listed.
 bool listDirectory(const std::string& directory, std::string_view pattern, std::vector<TDirEntry>& entries);
 
 // A whole file mapped read-only. Others may read and write the file meanwhile;
