@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,10 +40,12 @@ class TDataHashCalc {
   int32_t writeCount() const { return writeCount_; }
 
  private:
-  struct TWrite {
-    uint8_t reg;
-    uint8_t value;
-    uint32_t time;
+  // The store grows in blocks that are never moved, so growing costs no copy of
+  // what is already stored. Pairs and times sit in separate arrays: 6 bytes a write.
+  static constexpr int32_t blockRecords = 500000;
+  struct TBlock {
+    std::array<uint16_t, blockRecords> pairs;  // register in the low byte, value in the high byte
+    std::array<uint32_t, blockRecords> times;
   };
 
   bool started_ = false;
@@ -53,7 +56,7 @@ class TDataHashCalc {
   int32_t volumeMidChanges_ = 0;
   int32_t volumeEdgeChanges_ = 0;
   uint8_t lastVolume_ = 0;
-  std::vector<TWrite> writes_;
+  std::vector<std::unique_ptr<TBlock>> blocks_;
   int32_t writeCount_ = 0;
   int32_t capacity_ = 0;
   TMd5Stream md5_;

@@ -18,7 +18,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class THashDatabase {
@@ -39,11 +38,34 @@ class THashDatabase {
   // The name stored for hash (compared case-insensitively), "" when unknown.
   std::string Find(std::string_view hash) const;
 
-  std::size_t size() const { return values_.size(); }
+  std::size_t size() const { return entries_.size(); }
 
  private:
+  // Keys (lower-cased) and values live in one arena, addressed by offset so
+  // the arena may grow; an entry line whose value is carried over from an
+  // earlier line shares that line's bytes.
+  struct TEntry {
+    std::size_t keyOffset;
+    std::size_t keyLength;
+    std::size_t valueOffset;
+    std::size_t valueLength;
+  };
+  // Open addressing with linear probing; entry 0 marks a free slot, so slots
+  // hold the entry's position + 1. The low 32 bits of the key's hash sit
+  // beside it so most probes are rejected without touching the arena.
+  struct TSlot {
+    uint32_t entry;
+    uint32_t hash;
+  };
+
+  std::string_view keyOf(const TEntry& entry) const { return {arena_.data() + entry.keyOffset, entry.keyLength}; }
+  void clear();
+  void growIndex(std::size_t slotCount);
+  void addToIndex(uint32_t entry, std::size_t hash);
+
   std::mutex lock_;
-  std::vector<std::string> keys_;
-  std::vector<std::string> values_;
-  std::unordered_map<std::string_view, uint32_t> index_;
+  std::vector<char> arena_;
+  std::vector<TEntry> entries_;
+  std::vector<TSlot> slots_;  // a power of two in size, at most half in use
+  std::size_t distinctKeys_ = 0;
 };
