@@ -21,6 +21,8 @@ bool TFileSearch::StartSearch(const std::string& mask, bool recursive) {
   listing_.clear();
   listingPos_ = 0;
   active_ = Platform::isDirectory(currentDirectory_);
+  visited_.clear();
+  if (auto start = Platform::fileIdentity(currentDirectory_)) visited_.insert(*start);
   return active_;
 }
 
@@ -67,8 +69,12 @@ bool TFileSearch::OpenListing() {
   std::size_t kept = 0;
   for (std::size_t i = 0; i < listing_.size(); ++i) {
     Platform::TDirEntry& entry = listing_[i];
-    if (entry.isDirectory && !entry.isHidden)
-      pendingMasks_.push_back(currentDirectory_ + entry.name + Platform::pathSeparator + pattern_);
+    if (entry.isDirectory && !entry.isHidden) {
+      std::string directory = currentDirectory_ + entry.name;
+      const auto identity = Platform::fileIdentity(directory);
+      if (!identity || visited_.insert(*identity).second)
+        pendingMasks_.push_back(directory + Platform::pathSeparator + pattern_);
+    }
     if (Platform::matchesWildcard(pattern_, entry.name)) {
       if (kept != i) listing_[kept] = std::move(entry);
       ++kept;

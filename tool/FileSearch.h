@@ -12,6 +12,7 @@
 
 #include <deque>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,4 +41,6 @@ class TFileSearch {
   std::string currentMask_;
   std::string pattern_;
   bool recursive_ = false;
+  // Directories already walked: a link back up the tree must not make the walk endless.
+  std::set<Platform::TFileIdentity> visited_;
 };

@@ -196,4 +196,10 @@ void TFileMapping::release() noexcept {
   size_ = 0;
 }
 
+std::optional<TFileIdentity> fileIdentity(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return TFileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+}
+
 }  // namespace Platform

@@ -43,6 +43,16 @@ struct TDirEntry {
   bool isHidden = false;     // the name begins with "."
 };
 
+// What tells two names of one directory apart from two directories: the same
+// identity however the directory is reached (through links or not).
+struct TFileIdentity {
+  uint64_t device = 0;
+  uint64_t node = 0;
+  auto operator<=>(const TFileIdentity&) const = default;
+};
+// nullopt when the path cannot be examined.
+std::optional<TFileIdentity> fileIdentity(const std::string& path);
+
 // Whether name matches a wildcard pattern as the Windows file finder matches
 // it: "*" any run of characters, "?" one character, letters in either case;
 // "*.*" matches every name.

@@ -64,6 +64,13 @@ TEST_F(FileSearchTest, TreesAreWalkedBreadthFirstInListingOrder) {
   EXPECT_EQ(drain(search), under({"notes.txt", "sub1/deep/z.txt"}));
 }
 
+TEST_F(FileSearchTest, ALinkBackUpTheTreeIsWalkedOnce) {
+  fs::create_directory_symlink(temp.path(), temp.path() / "sub1" / "deep" / "loop");
+  fs::create_directory_symlink(temp.path() / "sub2", temp.path() / "sub3");
+  ASSERT_TRUE(search.StartSearch(dir + "*.sid", true));
+  EXPECT_EQ(drain(search), under({"A.SID", "b.sid", "sub1/d.sid", "sub2/f.sid", "x.sid/inner.sid", "sub1/deep/e.sid"}));
+}
+
 TEST_F(FileSearchTest, AMaskWithoutDirectoryListsTheCurrentOne) {
   const fs::path previous = fs::current_path();
   fs::current_path(temp.path());
