@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <pty.h>
+
 #include <algorithm>
 #include <regex>
 #include <set>
@@ -231,6 +233,34 @@ TEST(KelvaryProgram, CtrlCEndsTheRunWithWholeLinesAndTheTotalTime) {
   EXPECT_LT(Lines(r.out).size(), 40u * 17u);
   EXPECT_NE(r.err.find("Processing...\nProcess interrupted by user, exiting...\n"), std::string::npos) << r.err;
   EXPECT_TRUE(EndsWithTotalTime(r.err)) << r.err;
+}
+
+TEST(KelvaryProgram, ProgressGoesToATerminalOnlyAndNeverIntoTheResults) {
+  REQUIRE_SHARED(hubbard);
+  TTempDir dir;
+  CopyTunes(dir.path(), {"Thing_on_a_Spring.sid", "One_Man_and_His_Droid.sid"});
+  int master = -1;
+  int slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  std::string terminal;
+  std::thread reader([&] {
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) terminal.append(buffer, static_cast<std::size_t>(n));
+  });
+  TProcessOptions in;
+  in.workingDirectory = dir.path();
+  in.errorDescriptor = slave;
+  const TProcessResult r = RunProcess(kelvary, {"-g", "-t3", "-c1", "*.sid"}, in);
+  ::close(slave);  // the reader sees the end once the child's copy is gone too
+  reader.join();
+  ::close(master);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(Lines(r.out).size(), 17u + 14u);
+  for (const std::string& line : Lines(r.out))
+    EXPECT_TRUE(std::regex_match(line, std::regex("[0-9a-f]{32}=/\\w+\\.sid #\\d+"))) << line;
+  EXPECT_TRUE(std::regex_search(terminal, std::regex("\\d+ files, \\d+ sub-tunes done, \\d\\d:\\d\\d:\\d\\d elapsed, \\d+x real time")))
+      << terminal;
+  EXPECT_NE(terminal.find("Total time: "), std::string::npos);
 }
 
 }  // namespace

@@ -27,6 +27,8 @@ struct TProcessOptions {
   std::vector<std::string> environment;    // "NAME=value" added to this process's
   // When set, called with the child's pid while it runs (to signal it).
   std::function<void(pid_t)> whileRunning;
+  // When not -1, the child's standard error (a terminal's slave side, say).
+  int errorDescriptor = -1;
 };
 
 inline std::string ReadWhole(const std::filesystem::path& file) {
@@ -53,7 +55,7 @@ inline TProcessResult RunProcess(const std::string& program, const std::vector<s
     const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(in, 0);
     ::dup2(out, 1);
-    ::dup2(err, 2);
+    ::dup2(options.errorDescriptor != -1 ? options.errorDescriptor : err, 2);
     if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) ::_exit(127);
     for (const std::string& e : options.environment) ::putenv(const_cast<char*>(e.c_str()));
     std::vector<char*> argv;
