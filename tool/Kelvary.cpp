@@ -105,7 +105,16 @@ void TProgram::Run(uint32_t& endTime) {
 }
 
 bool TProgram::LoadDatabase(THashDatabase& database) {
-  return database.Load(settings_.databaseFile, [this](const std::string& line) { output_.OutputLine(line); });
+  bool said = false;
+  const bool loaded = database.Load(settings_.databaseFile, [&](const std::string& line) {
+    output_.OutputLine(line);
+    said = true;
+  });
+  // A file that exists but is refused would otherwise end the run without a word.
+  if (!loaded && !said)
+    output_.WriteConsoleLine("ERROR: the database " + settings_.databaseFile +
+                             " cannot be read: it must be larger than 50 bytes and at most 1000 MB.");
+  return loaded;
 }
 
 void TProgram::ProcessFiles(TFileSearch& files, const THashDatabase* database) {

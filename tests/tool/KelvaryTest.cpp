@@ -61,6 +61,11 @@ TEST(KelvaryProgram, CommandLineErrorsGoToStandardErrorWithTheirExitCodes) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "ERROR: unknown option: -x\nERROR: unknown option: -y\n");
 
+  // The key wait comes after a parse error too; with no terminal it does not wait.
+  r = RunProcess(kelvary, {"-w", "-x", "tune.sid"});
+  EXPECT_EQ(r.exitCode, 6);
+  EXPECT_EQ(r.err, "ERROR: unknown option: -x\n\nPress any key to continue...");
+
   r = RunProcess(kelvary, {"-l", "/tmp"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "ERROR: Invalid HVSC path entered. No space allowed after -l switch.\n");
@@ -86,6 +91,12 @@ TEST(KelvaryProgram, MissingDatabaseAndMissingInput) {
   EXPECT_EQ(r.exitCode, 7);
   EXPECT_EQ(r.out, "File not found: none.txt\n");
   EXPECT_EQ(r.err, "");
+
+  dir.write("tiny.txt", std::vector<uint8_t>(50, ';'));
+  r = RunProcess(kelvary, {"-dtiny.txt", "x.sid"}, in);
+  EXPECT_EQ(r.exitCode, 7);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("ERROR: the database tiny.txt cannot be read"), std::string::npos) << r.err;
 
   // -g needs no database; nothing matches the mask.
   r = RunProcess(kelvary, {"-g", "-s", "*.sid"}, in);
