@@ -246,6 +246,23 @@ TEST(KelvaryProgram, CtrlCEndsTheRunWithWholeLinesAndTheTotalTime) {
   EXPECT_TRUE(EndsWithTotalTime(r.err)) << r.err;
 }
 
+TEST(KelvaryProgram, MultiPartProgramsAndZeroMinutes) {
+  const std::string intro = "corpus/prg/mickeyl_retrotunes/HVSC/C64Music/HVSC_Intro_41.d64.files/HVSC_INTRO.prg";
+  REQUIRE_SHARED(intro);
+  TTempDir dir;
+  fs::copy_file(sharedDir() / intro, dir.path() / "intro.prg");
+  TProcessOptions in;
+  in.workingDirectory = dir.path();
+  // The intro brings no second part after the key press: one line.
+  TProcessResult r = RunProcess(kelvary, {"-g", "-m", "-t1", "intro.prg"}, in);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(std::regex_match(r.out, std::regex("[0-9a-f]{32}=/intro\\.prg #1\n"))) << r.out;
+  EXPECT_NE(r.out.substr(0, 32), "d41d8cd98f00b204e9800998ecf8427e");
+  // No time at all: nothing can be hashed.
+  r = RunProcess(kelvary, {"-g", "-m", "-t0", "intro.prg"}, in);
+  EXPECT_EQ(r.out, "d41d8cd98f00b204e9800998ecf8427e=/intro.prg #1\n");
+}
+
 TEST(KelvaryProgram, ProgressGoesToATerminalOnlyAndNeverIntoTheResults) {
   REQUIRE_SHARED(hubbard);
   TTempDir dir;
