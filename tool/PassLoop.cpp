@@ -37,27 +37,28 @@ void TPassLoop::StartPass(uint32_t budget) {
   noTimeCalls_ = 0;
 }
 
+bool TPassLoop::TakeDelay(uint32_t cycles) {
+  const uint16_t d = static_cast<uint16_t>(cycles);
+  lastDelay_ = d;
+  if (budget_ - elapsed_ < d) return false;
+  elapsed_ += d;
+  emulatedCycles_ += d;
+  return true;
+}
+
 bool TPassLoop::Feed(const TStreamEntry& entry, TDataHashCalc& calc) {
   const uint32_t before = elapsed_;
   switch (entry.command) {
     case cmdIdle:
       idle_ += 1000;
       break;
-    case cmdDelay: {
-      const uint16_t d = static_cast<uint16_t>(entry.cycles);
-      lastDelay_ = d;
-      if (budget_ - elapsed_ < d) return false;
-      elapsed_ += d;
-      emulatedCycles_ += d;
+    case cmdDelay:
+      if (!TakeDelay(entry.cycles)) return false;
       idle_ = 0;
       break;
-    }
     case cmdWrite: {
-      const uint16_t d = static_cast<uint16_t>(entry.cycles);
-      lastDelay_ = d;
-      if (budget_ - elapsed_ < d) return false;
-      elapsed_ += d;
-      emulatedCycles_ += d;
+      // A write that would pass the budget is dropped with the pass.
+      if (!TakeDelay(entry.cycles)) return false;
       lastWriteTime_ = elapsed_;
       if (!started_) {
         if (calc.CheckStart(entry.reg, entry.value)) {

@@ -50,6 +50,8 @@ class TPassLoop {
   uint64_t emulatedCycles() const { return emulatedCycles_; }
 
  private:
+  // Counts the delay of a delay or write entry; false when it does not fit the budget.
+  bool TakeDelay(uint32_t cycles);
   bool Continue(bool addedTime);
 
   uint32_t budget_ = 0;

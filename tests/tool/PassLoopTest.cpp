@@ -20,6 +20,15 @@ struct TFed {
   bool ended = false;
 };
 
+// A loop at the start of a file, sub-tune and pass.
+TPassLoop Fresh(uint32_t budget) {
+  TPassLoop loop;
+  loop.StartFile();
+  loop.StartSubTune();
+  loop.StartPass(budget);
+  return loop;
+}
+
 TFed FeedAll(TPassLoop& loop, TDataHashCalc& calc, const std::vector<TStreamEntry>& stream) {
   TFed fed;
   for (const TStreamEntry& e : stream) {
@@ -47,11 +56,8 @@ TEST(PassLoop, BudgetsForMinutesAndClocks) {
 }
 
 TEST(PassLoop, StartWriteRestartsTheClockAndLaterWritesAreStoredWithTheirTime) {
-  TPassLoop loop;
+  TPassLoop loop = Fresh(1000000);
   TDataHashCalc calc;
-  loop.StartFile();
-  loop.StartSubTune();
-  loop.StartPass(1000000);
   ASSERT_FALSE(FeedAll(loop, calc, startOfMusic).ended);
   EXPECT_TRUE(loop.started());
   EXPECT_EQ(loop.elapsed(), 0u);
@@ -61,11 +67,8 @@ TEST(PassLoop, StartWriteRestartsTheClockAndLaterWritesAreStoredWithTheirTime) {
 }
 
 TEST(PassLoop, ReadsAddTheLastDelayNotTheirOwn) {
-  TPassLoop loop;
+  TPassLoop loop = Fresh(1000000);
   TDataHashCalc calc;
-  loop.StartFile();
-  loop.StartSubTune();
-  loop.StartPass(1000000);
   FeedAll(loop, calc, {Delay(300), Read(), Read()});
   EXPECT_EQ(loop.elapsed(), 900u);
   // The last delay belongs to the file: a new pass keeps it.
@@ -75,11 +78,8 @@ TEST(PassLoop, ReadsAddTheLastDelayNotTheirOwn) {
 }
 
 TEST(PassLoop, TheEntryThatWouldPassTheBudgetIsNotCounted) {
-  TPassLoop loop;
+  TPassLoop loop = Fresh(1000);
   TDataHashCalc calc;
-  loop.StartFile();
-  loop.StartSubTune();
-  loop.StartPass(1000);
   TFed fed = FeedAll(loop, calc, {Delay(600), Delay(400), Delay(1), Delay(1)});
   EXPECT_TRUE(fed.ended);
   EXPECT_EQ(fed.entries, 3u);
@@ -93,11 +93,8 @@ TEST(PassLoop, TheEntryThatWouldPassTheBudgetIsNotCounted) {
 }
 
 TEST(PassLoop, ZeroMinutesEndsAtTheFirstEmptyRunOrNonZeroDelay) {
-  TPassLoop loop;
+  TPassLoop loop = Fresh(TPassLoop::Budget(0, true));
   TDataHashCalc calc;
-  loop.StartFile();
-  loop.StartSubTune();
-  loop.StartPass(TPassLoop::Budget(0, true));
   EXPECT_EQ(FeedAll(loop, calc, {Write(0, 24, 15), Idle(), Idle()}).entries, 2u);
   loop.StartPass(0);
   EXPECT_EQ(FeedAll(loop, calc, {Write(0, 24, 15), Write(1, 24, 14), Idle()}).entries, 2u);
@@ -107,19 +104,13 @@ TEST(PassLoop, IdleLimits) {
   TDataHashCalc calc;
   // Before any write: the budget in pseudo-cycles of 1000 per empty run.
   {
-    TPassLoop loop;
-    loop.StartFile();
-    loop.StartSubTune();
-    loop.StartPass(50000);
+    TPassLoop loop = Fresh(50000);
     std::vector<TStreamEntry> idles(100, Idle());
     EXPECT_EQ(FeedAll(loop, calc, idles).entries, 51u);
   }
   // After a write: 70,000,000 pseudo-cycles, the 70,001st empty run.
   {
-    TPassLoop loop;
-    loop.StartFile();
-    loop.StartSubTune();
-    loop.StartPass(0xFFFFFFF0u);
+    TPassLoop loop = Fresh(0xFFFFFFF0u);
     ASSERT_FALSE(FeedAll(loop, calc, {Write(10, 24, 15)}).ended);
     std::size_t calls = 0;
     while (loop.Feed(Idle(), calc)) ++calls;
@@ -128,11 +119,8 @@ TEST(PassLoop, IdleLimits) {
 }
 
 TEST(PassLoop, ARestartClearsTheClockAndTheStart) {
-  TPassLoop loop;
+  TPassLoop loop = Fresh(1000000);
   TDataHashCalc calc;
-  loop.StartFile();
-  loop.StartSubTune();
-  loop.StartPass(1000000);
   FeedAll(loop, calc, startOfMusic);
   FeedAll(loop, calc, {Write(10, 5, 1), Restart()});
   EXPECT_TRUE(loop.restartSeen());
@@ -144,11 +132,8 @@ TEST(PassLoop, ARestartClearsTheClockAndTheStart) {
 TEST(PassLoop, AStreamThatAddsNoTimeCannotRunForever) {
   // Reads while the last delay is 0, with empty runs between them, keep
   // resetting the idle count without any time passing.
-  TPassLoop loop;
+  TPassLoop loop = Fresh(TPassLoop::Budget(3, true));
   TDataHashCalc calc;
-  loop.StartFile();
-  loop.StartSubTune();
-  loop.StartPass(TPassLoop::Budget(3, true));
   ASSERT_FALSE(FeedAll(loop, calc, {Write(0, 24, 15)}).ended);
   uint64_t calls = 0;
   while (loop.Feed(calls % 2 ? Idle() : Read(), calc) && calls < 10000000) ++calls;
@@ -157,11 +142,8 @@ TEST(PassLoop, AStreamThatAddsNoTimeCannotRunForever) {
 }
 
 TEST(PassLoop, WithoutATimeLimitASilentPassStillEnds) {
-  TPassLoop loop;
+  TPassLoop loop = Fresh(TPassLoop::Budget(100, true));
   TDataHashCalc calc;
-  loop.StartFile();
-  loop.StartSubTune();
-  loop.StartPass(TPassLoop::Budget(100, true));
   uint64_t calls = 0;
   while (loop.Feed(Idle(), calc) && calls < 10000000) ++calls;
   EXPECT_EQ(calls + 1, TPassLoop::noTimeLimit);
