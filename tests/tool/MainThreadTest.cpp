@@ -257,20 +257,4 @@ TEST_F(WorkerTest, AnInterruptedRunStopsWithoutHalfResults) {
   EXPECT_EQ(processed, 0);
 }
 
-TEST(WorkerOutput, ResultLinesDropTheDotOfTheCurrentDirectoryAndJsonCarriesEveryField) {
-  std::string out;
-  TOutput output({[&](std::string_view t) { out += t; }, [](std::string_view) {}, [](std::string_view) {}},
-                 TOutput::Format::text);
-  output.Report({TOutcome::Kind::found, "./x.sid", 2, "abc", "PAL", "/M/Y.sid (50%)"});
-  output.Report({TOutcome::Kind::notFound, "./x.sid", 2, "abc", "PAL", ""});
-  EXPECT_EQ(out, "abc=/x.sid #2 -> found as: /M/Y.sid (50%)\nNo known entry found for ./x.sid #2\n");
-
-  EXPECT_EQ(TOutput::JsonLine({TOutcome::Kind::sameOtherClock, "./a \"b\"\\\x01\xe9.sid", 1, "h", "NTSC", "/M.sid #1"}),
-            "{\"file\":\"./a \\\"b\\\"\\\\\\u0001\\u00e9.sid\",\"subtune\":1,\"hash\":\"h\",\"clock\":\"NTSC\","
-            "\"outcome\":\"same-other-clock\",\"match\":\"/M.sid #1\"}");
-  EXPECT_EQ(TOutput::JsonLine({TOutcome::Kind::notLoadable, "\xc3\xa9.sid", 0, "", "", ""}),
-            "{\"file\":\"\xc3\xa9.sid\",\"subtune\":null,\"hash\":null,\"clock\":null,\"outcome\":\"not-loadable\","
-            "\"match\":null}");
-}
-
 }  // namespace
