@@ -1,8 +1,24 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the example on the bundled sample program.
+# The main job on the bundled sample data: builds the example collection from
+# our own tunes (examples/tunes), makes kelvary's hash database of it, makes
+# "new rips" of those tunes (renamed and retitled copies, programs made with
+# scripts/psid2prg.py, a program rip) and lets kelvary name each of them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j"$(nproc)" --target run_binary
-./build/examples/run_binary examples/data/scale.prg 100000
+cmake --build build -j"$(nproc)" --target zorvex kelvary
+
+kelvary="$PWD/build/bin/kelvary"
+# One minute of each song covers every example tune's loop at least once;
+# the database and the look-up must use the same time.
+minutes=1
+
+python3 examples/make-collection.py build/example-collection
+echo "Hashes of the collection (build/example-collection/database.txt):"
+(cd build/example-collection/C64Music && "$kelvary" -g -s -t"$minutes" '*.sid' > ../database.txt)
+cat build/example-collection/database.txt
+
+python3 examples/make-rips.py build/example-collection build/example-rips --lib build/bin/libzorvex.so
+echo "New rips looked up:"
+"$kelvary" -t"$minutes" -d"$PWD/build/example-collection/database.txt" -s 'build/example-rips/*'
