@@ -113,7 +113,10 @@ class WorkerTest : public ::testing::Test {
                     [this](std::string_view t) { console += std::string(t) + "\n"; }},
                    TOutput::Format::text);
     TKelvary worker(config, files, config.generateOnly ? nullptr : &db, output, run, interrupted,
-                    [this] { return std::make_unique<TFakeEmulator>(script); });
+                    [this]() -> std::unique_ptr<TTuneEmulator> {
+                      if (noInstance) throw std::runtime_error("no free emulator instance");
+                      return std::make_unique<TFakeEmulator>(script);
+                    });
     worker.ProcessFiles();
     found = worker.found();
     processed = worker.processedCount();
@@ -128,6 +131,7 @@ class WorkerTest : public ::testing::Test {
   std::string console;
   bool found = false;
   int32_t processed = 0;
+  bool noInstance = false;
 };
 
 TEST_F(WorkerTest, HashOnlyPrintsOneDatabaseLinePerSubTuneOnTheOwnClockOnly) {
@@ -242,6 +246,18 @@ TEST_F(WorkerTest, MultiPartProgramsGoOnWhilePartsRestartTheStream) {
                      " #2\n");
   EXPECT_EQ(script.log, (std::vector<std::string>{"clock 1", "keys", "keys"}));
   EXPECT_EQ(processed, 1);
+}
+
+TEST_F(WorkerTest, AWorkerWithoutAnInstanceSaysSoAndTakesNoFile) {
+  TTune tune;
+  tune.streams[{0, 1}] = Music(1);
+  script.tunes["a.sid"] = tune;
+  noInstance = true;
+  Run(TWorkerConfig{});
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(console, "ERROR: no free emulator instance\n");
+  EXPECT_EQ(run.ExitCode(), 3);
+  EXPECT_EQ(run.files(), 0u);
 }
 
 TEST_F(WorkerTest, AnInterruptedRunStopsWithoutHalfResults) {
