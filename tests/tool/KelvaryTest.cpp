@@ -266,7 +266,12 @@ TEST(KelvaryProgram, MultiPartProgramsAndZeroMinutes) {
 TEST(KelvaryProgram, ProgressGoesToATerminalOnlyAndNeverIntoTheResults) {
   REQUIRE_SHARED(hubbard);
   TTempDir dir;
-  CopyTunes(dir.path(), {"Thing_on_a_Spring.sid", "One_Man_and_His_Droid.sid"});
+  // Enough work to outlast the first progress tick on any machine; Ctrl-C ends it.
+  for (int copy = 0; copy < 20; ++copy) {
+    char name[16];
+    std::snprintf(name, sizeof name, "t%d.sid", copy);
+    fs::copy_file(sharedDir() / hubbard / "Thing_on_a_Spring.sid", dir.path() / name);
+  }
   int master = -1;
   int slave = -1;
   ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
@@ -278,14 +283,17 @@ TEST(KelvaryProgram, ProgressGoesToATerminalOnlyAndNeverIntoTheResults) {
   TProcessOptions in;
   in.workingDirectory = dir.path();
   in.errorDescriptor = slave;
+  in.whileRunning = [](pid_t pid) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ::kill(pid, SIGINT);
+  };
   const TProcessResult r = RunProcess(kelvary, {"-g", "-t3", "-c1", "*.sid"}, in);
   ::close(slave);  // the reader sees the end once the child's copy is gone too
   reader.join();
   ::close(master);
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(Lines(r.out).size(), 17u + 14u);
   for (const std::string& line : Lines(r.out))
-    EXPECT_TRUE(std::regex_match(line, std::regex("[0-9a-f]{32}=/\\w+\\.sid #\\d+"))) << line;
+    EXPECT_TRUE(std::regex_match(line, std::regex("[0-9a-f]{32}=/t\\d+\\.sid #\\d+"))) << line;
   EXPECT_TRUE(std::regex_search(terminal, std::regex("\\d+ files, \\d+ sub-tunes done, \\d\\d:\\d\\d:\\d\\d elapsed, \\d+x real time")))
       << terminal;
   EXPECT_NE(terminal.find("Total time: "), std::string::npos);
