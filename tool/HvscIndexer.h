@@ -1,0 +1,93 @@
+// THVSCIndexer: a reduced copy of the C64 data of every SID file of an HVSC
+// tree, kept in memory and in hvscindex.dat beside the program, for the binary
+// search to scan instead of the tree itself.
+//
+//   THVSCIndexer indexer;
+//   if (indexer.IndexFileExists() && indexer.LoadIndex(reason)) ...   // else print reason
+//   else if (indexer.BuildIndex(hvscPath, interrupted)) indexer.SaveIndex(consoleLine);
+//   indexer.Lock();
+//   const uint8_t* data = indexer.GetItemData(i);   // with GetItemName, GetItemSize
+//   indexer.Unlock();
+//
+// Built or loaded on one thread before any search; afterwards only read.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "BMSearch.h"
+
+struct TSidItem {
+  // While building: the full file name without its extension; after saving or
+  // loading: the collection-relative, "/"-separated name without extension.
+  std::string name;
+  int32_t dataOffset = 0;  // into the indexer's data buffer
+  uint16_t dataSize = 0;
+};
+
+class THVSCIndexer {
+ public:
+  static constexpr const char* indexFileName = "hvscindex.dat";
+  // Files this size or smaller have no room for data behind a PSID header.
+  static constexpr std::size_t minFileSize = 118;
+  // The most bytes of a file read: a 126-byte header and 64 KB of data.
+  static constexpr std::size_t maxReadSize = 65662;
+  static constexpr std::size_t maxTuneData = 65536;
+
+  THVSCIndexer();
+
+  // Indexes every *.sid file below path, in file-search order. False when the
+  // flag was found set after a file (nothing should be saved then).
+  bool BuildIndex(const std::string& path, const std::atomic<bool>& interrupted);
+
+  // Adds one file; false when it is left out (unreadable, too small, offset
+  // field outside the file, or a reduced size the file format cannot hold).
+  bool AddFile(const std::string& fileName);
+
+  // Writes the index beside the program, or to file. With no items it writes
+  // nothing and passes "No SID file(s) found to index." to outputLine, and
+  // returns false. Throws std::runtime_error when the file cannot be written.
+  bool SaveIndex(const std::function<void(const std::string&)>& outputLine);
+  bool SaveIndexTo(const std::string& file, const std::function<void(const std::string&)>& outputLine);
+
+  bool IndexFileExists() const;
+
+  // Replaces the index by the file's contents only when the whole file checks
+  // out; otherwise keeps what it held, returns false and sets reason to one line.
+  bool LoadIndex(std::string& reason);
+  bool LoadIndexFrom(const std::string& file, std::string& reason);
+
+  int GetVersion() const { return version_; }
+  const std::string& GetRoot() const { return root_; }
+  int GetItemCount() const { return static_cast<int>(items_.size()); }
+
+  void Lock() { lock_.lock(); }
+  void Unlock() { lock_.unlock(); }
+  const std::string& GetItemName(int index) const { return items_[static_cast<std::size_t>(index)].name; }
+  const uint8_t* GetItemData(int index) const;
+  int GetItemSize(int index) const { return items_[static_cast<std::size_t>(index)].dataSize; }
+
+  // The two reduction passes, public so that each can be checked alone.
+  // Runs and repeated 16-byte blocks: writes to out (room for size bytes), returns the length.
+  static std::size_t ReduceRuns(const uint8_t* in, std::size_t size, uint8_t* out);
+  // Repeated periods of 15 bytes or more, in place; returns the new length.
+  std::size_t ReducePeriods(uint8_t* data, std::size_t length);
+
+  // Where the index file lives by default: beside the running program.
+  static std::string DefaultIndexFile();
+
+ private:
+  std::mutex lock_;
+  std::string root_;
+  int32_t version_ = 0;
+  std::vector<TSidItem> items_;
+  std::vector<uint8_t> data_;
+  // Output of one file's reduction; allocated once per indexer.
+  std::vector<uint8_t> scratch_;
+  TBMSearch::TTable skipTable_{};
+};
