@@ -12,23 +12,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include "CorpusTunes.h"
+
 #include "zorvex.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> corpusTunes(size_t count) {
-  std::vector<std::string> all;
-  const fs::path root = fs::path(ZORVEX_SHARED_DIR) / "corpus/C64Music";
-  if (!fs::exists(root)) return all;
-  for (const auto& entry : fs::recursive_directory_iterator(root))
-    if (entry.is_regular_file() && entry.path().extension() == ".sid") all.push_back(entry.path().string());
-  std::sort(all.begin(), all.end());
-  std::vector<std::string> picked;
-  for (size_t i = 0; i < count && !all.empty(); ++i) picked.push_back(all[i * all.size() / count]);
-  return picked;
-}
 
 // Plays the default sub-tune until its play clock shows `seconds`; returns the
 // C64 seconds played.

@@ -40,6 +40,15 @@ void CopyTunes(const fs::path& to, const std::vector<std::string>& names) {
   for (const std::string& name : names) fs::copy_file(sharedDir() / hubbard / name, to / name);
 }
 
+// count copies of a tune with 17 sub-tunes, t0.sid, t1.sid, ...: work that lasts.
+void CopyNumbered(const fs::path& to, int count) {
+  for (int copy = 0; copy < count; ++copy) {
+    char name[16];
+    std::snprintf(name, sizeof name, "t%d.sid", copy);
+    fs::copy_file(sharedDir() / hubbard / "Thing_on_a_Spring.sid", to / name);
+  }
+}
+
 TEST(FormatDuration, FieldsAndHours) {
   EXPECT_EQ(FormatDuration(192345, 3), "00:03:12");
   EXPECT_EQ(FormatDuration(192345, 2), "03:12");
@@ -225,11 +234,7 @@ TEST(KelvaryProgram, RelativeDatabaseNamesAreLookedForHereFirstThenBesideTheProg
 TEST(KelvaryProgram, CtrlCEndsTheRunWithWholeLinesAndTheTotalTime) {
   REQUIRE_SHARED(hubbard);
   TTempDir dir;
-  for (int copy = 0; copy < 40; ++copy) {
-    char name[16];
-    std::snprintf(name, sizeof name, "t%d.sid", copy);
-    fs::copy_file(sharedDir() / hubbard / "Thing_on_a_Spring.sid", dir.path() / name);
-  }
+  CopyNumbered(dir.path(), 40);
   TProcessOptions in;
   in.workingDirectory = dir.path();
   in.whileRunning = [](pid_t pid) {
@@ -267,11 +272,7 @@ TEST(KelvaryProgram, ProgressGoesToATerminalOnlyAndNeverIntoTheResults) {
   REQUIRE_SHARED(hubbard);
   TTempDir dir;
   // Enough work to outlast the first progress tick on any machine; Ctrl-C ends it.
-  for (int copy = 0; copy < 20; ++copy) {
-    char name[16];
-    std::snprintf(name, sizeof name, "t%d.sid", copy);
-    fs::copy_file(sharedDir() / hubbard / "Thing_on_a_Spring.sid", dir.path() / name);
-  }
+  CopyNumbered(dir.path(), 20);
   int master = -1;
   int slave = -1;
   ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
