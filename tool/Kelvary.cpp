@@ -45,7 +45,7 @@ class TProgram {
   TProgram(TSettings settings, TOutput& output, TRunState& run)
       : settings_(std::move(settings)), output_(output), run_(run) {}
 
-  // The phases after a clean parse; false when the run ended early.
+  // The phases after a clean parse; endTime is set only when processing ran to its end.
   void Run(uint32_t& endTime);
 
  private:
