@@ -36,9 +36,7 @@ uint32_t getU32(const uint8_t* p) {
 }
 
 // The 16 digest bytes from TMd5Stream's hexadecimal text.
-std::array<uint8_t, 16> digestOf(const uint8_t* data, std::size_t size) {
-  TMd5Stream md5;
-  md5.write(data, size);
+std::array<uint8_t, 16> digestBytes(TMd5Stream& md5) {
   const std::string hex = md5.digest();
   std::array<uint8_t, 16> bytes{};
   auto nibble = [](char c) { return static_cast<uint8_t>(c <= '9' ? c - '0' : c - 'a' + 10); };
@@ -47,33 +45,50 @@ std::array<uint8_t, 16> digestOf(const uint8_t* data, std::size_t size) {
   return bytes;
 }
 
-// The 0-terminated string at pos inside [0, end); false when no 0 byte ends it there.
-bool readString(const std::vector<uint8_t>& buffer, std::size_t& pos, std::size_t end, std::string& text) {
-  const auto first = buffer.begin() + static_cast<std::ptrdiff_t>(pos);
-  const auto last = buffer.begin() + static_cast<std::ptrdiff_t>(end);
-  const auto zero = std::find(first, last, uint8_t{0});
-  if (zero == last) return false;
+std::array<uint8_t, 16> digestOf(const uint8_t* data, std::size_t size) {
+  TMd5Stream md5;
+  md5.write(data, size);
+  return digestBytes(md5);
+}
+
+// The 0-terminated string at pos inside [pos, end); false when no 0 byte ends it there.
+bool readString(const uint8_t* buffer, std::size_t& pos, std::size_t end, std::string& text) {
+  const uint8_t* first = buffer + pos;
+  const auto* zero = static_cast<const uint8_t*>(std::memchr(first, 0, end - pos));
+  if (zero == nullptr) return false;
   text.assign(first, zero);
-  pos = static_cast<std::size_t>(zero - buffer.begin()) + 1;
+  pos = static_cast<std::size_t>(zero - buffer) + 1;
   return true;
 }
 
 }  // namespace
 
-THVSCIndexer::THVSCIndexer() : scratch_(maxTuneData) {}
+THVSCIndexer::THVSCIndexer()
+    : scratch_(maxTuneData),
+      windowHash_(maxTuneData),
+      nextInBucket_(maxTuneData),
+      bucketHead_(std::size_t{1} << bucketBits),
+      bucketStamp_(std::size_t{1} << bucketBits) {}
 
 std::string THVSCIndexer::DefaultIndexFile() { return Platform::programDirectory() + indexFileName; }
 
 bool THVSCIndexer::IndexFileExists() const { return Platform::isFile(DefaultIndexFile()); }
 
+const uint8_t* THVSCIndexer::DataArea() const {
+  return loaded_ ? loaded_->data() + loadedDataStart_ : data_.data();
+}
+
+std::size_t THVSCIndexer::DataAreaSize() const { return loaded_ ? loaded_->size() - loadedDataStart_ : data_.size(); }
+
 const uint8_t* THVSCIndexer::GetItemData(int index) const {
-  return data_.data() + items_[static_cast<std::size_t>(index)].dataOffset;
+  return DataArea() + items_[static_cast<std::size_t>(index)].dataOffset;
 }
 
 bool THVSCIndexer::BuildIndex(const std::string& path, const std::atomic<bool>& interrupted) {
-  // A second build replaces the first instead of appending to it.
+  // A second build replaces the first (or a loaded index) instead of appending to it.
   items_.clear();
   data_.clear();
+  loaded_.reset();
   root_ = Hvsc::GetHvscRootLoose(path);
   const std::string level = Hvsc::GetHvscVersion(path);
   version_ = 0;
@@ -92,6 +107,11 @@ bool THVSCIndexer::BuildIndex(const std::string& path, const std::atomic<bool>& 
 }
 
 bool THVSCIndexer::AddFile(const std::string& fileName) {
+  // Items added to a loaded index go behind its data, in a buffer of our own.
+  if (loaded_) {
+    data_.assign(DataArea(), DataArea() + DataAreaSize());
+    loaded_.reset();
+  }
   const auto mapping = Platform::TFileMapping::open(fileName);
   if (!mapping || mapping->size() <= minFileSize) return false;
   const uint8_t* bytes = mapping->data();
@@ -149,13 +169,16 @@ std::size_t THVSCIndexer::ReduceRuns(const uint8_t* in, std::size_t size, uint8_
 
 std::size_t THVSCIndexer::ReducePeriods(uint8_t* data, std::size_t length) {
   if (length < 3 * periodK) return length;
+  if (length > windowHash_.size()) {
+    windowHash_.resize(length);
+    nextInBucket_.resize(length);
+  }
+  ChainWindows(data, 0, length);
   for (std::size_t i = 0; i + 3 * periodK < length; ++i) {
     const std::size_t window = std::min((length - i) / 3 + periodK, periodWindow);
     if (window < periodPattern) continue;
-    TBMSearch::PrepareTable(data + i, periodPattern, skipTable_);
-    const int64_t found = TBMSearch::FindPattern(data + i + periodK, window, skipTable_, periodPattern, data + i);
-    if (found < 0) continue;
-    const std::size_t p = periodK + static_cast<std::size_t>(found);
+    const std::size_t p = FirstRepeat(data, i, window - periodK);
+    if (p == 0) continue;
     const uint8_t* b0 = data + i;
     if (std::memcmp(data + i + 2 * p, b0, p) != 0) continue;
     if (p > periodPattern && std::memcmp(data + i + p + periodPattern, b0 + periodPattern, p - periodPattern) != 0)
@@ -165,8 +188,52 @@ std::size_t THVSCIndexer::ReducePeriods(uint8_t* data, std::size_t length) {
     // Two copies of the repeated block stay.
     std::memmove(data + i + 2 * p, data + i + (c + 2) * p, length - (i + (c + 2) * p));
     length -= c * p;
+    // Everything behind i moved or may find new repeats; only windows ahead are looked up.
+    if (i + 1 + 3 * periodK < length) ChainWindows(data, i + 1, length);
   }
   return length;
+}
+
+// A rolling hash of every 30-byte window from `from` on, and for each window the
+// next one that falls into the same bucket: the repeats of a window are then a
+// short walk instead of a Boyer-Moore-Horspool search with a table per position.
+void THVSCIndexer::ChainWindows(const uint8_t* data, std::size_t from, std::size_t length) {
+  constexpr uint32_t base = 0x01000193;
+  uint32_t outFactor = 1;  // base to the power of the window length minus one
+  for (std::size_t k = 1; k < periodPattern; ++k) outFactor *= base;
+
+  const std::size_t last = length - periodPattern;
+  uint32_t h = 0;
+  for (std::size_t k = 0; k < periodPattern; ++k) h = h * base + data[from + k];
+  windowHash_[from] = h;
+  for (std::size_t j = from + 1; j <= last; ++j) {
+    h = (h - data[j - 1] * outFactor) * base + data[j + periodPattern - 1];
+    windowHash_[j] = h;
+  }
+
+  // Stamps instead of clearing the bucket heads for every file.
+  if (++chainStamp_ == 0) {
+    std::fill(bucketStamp_.begin(), bucketStamp_.end(), 0u);
+    chainStamp_ = 1;
+  }
+  for (std::size_t j = last + 1; j-- > from;) {
+    const uint32_t bucket = (windowHash_[j] * 0x9E3779B1u) >> (32 - bucketBits);
+    nextInBucket_[j] = bucketStamp_[bucket] == chainStamp_ ? bucketHead_[bucket] : -1;
+    bucketHead_[bucket] = static_cast<int32_t>(j);
+    bucketStamp_[bucket] = chainStamp_;
+  }
+}
+
+std::size_t THVSCIndexer::FirstRepeat(const uint8_t* data, std::size_t i, std::size_t maxDistance) const {
+  // The chain runs in increasing position, so the first match is the leftmost.
+  for (int32_t j = nextInBucket_[i]; j >= 0; j = nextInBucket_[static_cast<std::size_t>(j)]) {
+    const std::size_t distance = static_cast<std::size_t>(j) - i;
+    if (distance > maxDistance) break;
+    if (distance >= periodK && windowHash_[static_cast<std::size_t>(j)] == windowHash_[i] &&
+        std::memcmp(data + j, data + i, periodPattern) == 0)
+      return distance;
+  }
+  return 0;
 }
 
 bool THVSCIndexer::SaveIndex(const std::function<void(const std::string&)>& outputLine) {
@@ -205,8 +272,10 @@ bool THVSCIndexer::SaveIndexTo(const std::string& file, const std::function<void
   }
   if (out.size() > std::numeric_limits<uint32_t>::max()) throw std::runtime_error("index header too large");
   putU32(out, 8, static_cast<uint32_t>(out.size()));
-  out.insert(out.end(), data_.begin(), data_.end());
-  const auto digest = digestOf(out.data() + countOffset, out.size() - countOffset);
+  TMd5Stream md5;
+  md5.write(out.data() + countOffset, out.size() - countOffset);
+  md5.write(DataArea(), DataAreaSize());
+  const auto digest = digestBytes(md5);
   std::copy(digest.begin(), digest.end(), out.begin() + digestOffset);
 
   // Written aside first, so a failed write leaves an earlier index intact.
@@ -214,6 +283,7 @@ bool THVSCIndexer::SaveIndexTo(const std::string& file, const std::function<void
   {
     std::ofstream stream(partial, std::ios::binary | std::ios::trunc);
     stream.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    stream.write(reinterpret_cast<const char*>(DataArea()), static_cast<std::streamsize>(DataAreaSize()));
     stream.close();
     if (!stream) {
       std::error_code ignored;
@@ -234,62 +304,47 @@ bool THVSCIndexer::SaveIndexTo(const std::string& file, const std::function<void
 bool THVSCIndexer::LoadIndex(std::string& reason) { return LoadIndexFrom(DefaultIndexFile(), reason); }
 
 bool THVSCIndexer::LoadIndexFrom(const std::string& file, std::string& reason) {
-  std::ifstream stream(file, std::ios::binary | std::ios::ate);
-  if (!stream) {
-    reason = "cannot open " + file;
-    return false;
-  }
-  const std::streamoff fileSize = stream.tellg();
-  stream.seekg(0);
   auto refuse = [&reason, &file](const std::string& why) {
     reason = file + ": " + why;
     return false;
   };
-  if (fileSize < static_cast<std::streamoff>(countOffset + 4)) return refuse("too short to be an index file");
-
-  std::array<uint8_t, 12> start{};
-  if (!stream.read(reinterpret_cast<char*>(start.data()), start.size())) return refuse("cannot read the file");
-  if (std::memcmp(start.data(), magic, sizeof magic) != 0) return refuse("not an HVSC index file");
-  if (start[7] != formatVersion) return refuse("unknown index format version " + std::to_string(start[7]));
-  const uint32_t dataOffset = getU32(start.data() + 8);
+  // Mapped rather than read: the pages come straight from the file cache, and
+  // the digest check touches each of them once.
+  auto mapping = Platform::TFileMapping::open(file);
+  if (!mapping) {
+    reason = "cannot open " + file;
+    return false;
+  }
+  const uint8_t* bytes = mapping->data();
+  const std::size_t fileSize = mapping->size();
+  if (fileSize < countOffset + 6) return refuse("too short to be an index file");
+  if (std::memcmp(bytes, magic, sizeof magic) != 0) return refuse("not an HVSC index file");
+  if (bytes[7] != formatVersion) return refuse("unknown index format version " + std::to_string(bytes[7]));
+  const uint32_t dataOffset = getU32(bytes + 8);
   // Count, root terminator and version byte at least, and within the file.
   if (dataOffset < countOffset + 6 || dataOffset > fileSize) return refuse("data offset outside the file");
+  const auto digest = digestOf(bytes + countOffset, fileSize - countOffset);
+  if (!std::equal(digest.begin(), digest.end(), bytes + digestOffset)) return refuse("checksum mismatch");
 
-  std::vector<uint8_t> header(dataOffset - digestOffset);
-  if (!stream.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size())))
-    return refuse("cannot read the header");
-  std::vector<uint8_t> data(static_cast<std::size_t>(fileSize) - dataOffset);
-  if (!data.empty() && !stream.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size())))
-    return refuse("cannot read the data area");
-
-  TMd5Stream md5;
-  md5.write(header.data() + 16, header.size() - 16);
-  md5.write(data.data(), data.size());
-  const std::string hex = md5.digest();
-  std::array<uint8_t, 16> expected{};
-  for (std::size_t i = 0; i < expected.size(); ++i)
-    expected[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
-  if (!std::equal(expected.begin(), expected.end(), header.begin())) return refuse("checksum mismatch");
-
-  // Positions below count from the digest field, as the header buffer holds it.
-  const std::size_t end = header.size();
-  const uint32_t count = getU32(header.data() + 16);
+  const std::size_t end = dataOffset;
+  const std::size_t dataSize = fileSize - dataOffset;
+  const uint32_t count = getU32(bytes + countOffset);
   if (count == 0) return refuse("no items");
-  std::size_t pos = 20;
+  std::size_t pos = countOffset + 4;
   std::string root;
-  if (!readString(header, pos, end, root) || pos >= end) return refuse("root or version missing");
-  const int32_t version = header[pos++];
+  if (!readString(bytes, pos, end, root) || pos >= end) return refuse("root or version missing");
+  const int32_t version = bytes[pos++];
   // Each item needs at least a name terminator and an entry.
   if (count > (end - pos) / (1 + entrySize)) return refuse("item count larger than the header");
   std::vector<TSidItem> items(count);
   for (TSidItem& item : items)
-    if (!readString(header, pos, end, item.name)) return refuse("item names cut short");
+    if (!readString(bytes, pos, end, item.name)) return refuse("item names cut short");
   if (end - pos != static_cast<std::size_t>(count) * entrySize) return refuse("entry table size mismatch");
   for (TSidItem& item : items) {
-    const uint32_t offset = getU32(header.data() + pos);
-    const uint16_t size = static_cast<uint16_t>(header[pos + 4] | header[pos + 5] << 8);
+    const uint32_t offset = getU32(bytes + pos);
+    const uint16_t size = static_cast<uint16_t>(bytes[pos + 4] | bytes[pos + 5] << 8);
     pos += entrySize;
-    if (static_cast<uint64_t>(offset) + size > data.size()) return refuse("item data outside the data area");
+    if (static_cast<uint64_t>(offset) + size > dataSize) return refuse("item data outside the data area");
     item.dataOffset = static_cast<int32_t>(offset);
     item.dataSize = size;
   }
@@ -297,7 +352,10 @@ bool THVSCIndexer::LoadIndexFrom(const std::string& file, std::string& reason) {
   root_ = std::move(root);
   version_ = version;
   items_ = std::move(items);
-  data_ = std::move(data);
+  data_.clear();
+  data_.shrink_to_fit();
+  loaded_ = std::move(mapping);
+  loadedDataStart_ = dataOffset;
   reason.clear();
   return true;
 }

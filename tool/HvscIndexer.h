@@ -17,10 +17,12 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "BMSearch.h"
+#include "platform/Files.h"
+
 
 struct TSidItem {
   // While building: the full file name without its extension; after saving or
@@ -76,6 +78,8 @@ class THVSCIndexer {
   // Runs and repeated 16-byte blocks: writes to out (room for size bytes), returns the length.
   static std::size_t ReduceRuns(const uint8_t* in, std::size_t size, uint8_t* out);
   // Repeated periods of 15 bytes or more, in place; returns the new length.
+  // Finds each repeat where a Boyer-Moore-Horspool search of the 30 bytes at a
+  // position in the window behind it would, without a skip table per position.
   std::size_t ReducePeriods(uint8_t* data, std::size_t length);
 
   // Where the index file lives by default: beside the running program.
@@ -86,8 +90,24 @@ class THVSCIndexer {
   std::string root_;
   int32_t version_ = 0;
   std::vector<TSidItem> items_;
+  // The data area: built in data_, or the mapped file's after a load.
   std::vector<uint8_t> data_;
-  // Output of one file's reduction; allocated once per indexer.
+  std::optional<Platform::TFileMapping> loaded_;
+  std::size_t loadedDataStart_ = 0;
+  const uint8_t* DataArea() const;
+  std::size_t DataAreaSize() const;
+  void ChainWindows(const uint8_t* data, std::size_t from, std::size_t length);
+  // Distance from i to the first copy of the 30 bytes at i that starts 15 to
+  // maxDistance bytes behind it; 0 when there is none.
+  std::size_t FirstRepeat(const uint8_t* data, std::size_t i, std::size_t maxDistance) const;
+
+  static constexpr int bucketBits = 16;
+
+  // Work areas of one file's reduction, allocated once per indexer.
   std::vector<uint8_t> scratch_;
-  TBMSearch::TTable skipTable_{};
+  std::vector<uint32_t> windowHash_;
+  std::vector<int32_t> nextInBucket_;
+  std::vector<int32_t> bucketHead_;
+  std::vector<uint32_t> bucketStamp_;
+  uint32_t chainStamp_ = 0;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "BMSearch.h"
 #include "FileIndex.h"
 #include "HvscIndexer.h"
 #include "SharedData.h"
@@ -257,6 +259,79 @@ TEST(ReducePeriods, ASecondBlockDifferingAfterItsFirstThirtyBytesIsKept) {
   TBytes expected(input.begin(), input.begin() + 156);
   expected.insert(expected.end(), input.begin() + 196, input.end());
   EXPECT_EQ(periods(input), expected);
+}
+
+// The period pass as a plain walk: a skip table and a Boyer-Moore-Horspool
+// search for every position. The indexer must remove exactly what this removes.
+TBytes plainPeriods(TBytes data) {
+  std::size_t length = data.size();
+  if (length < 45) return data;
+  TBMSearch::TTable table;
+  for (std::size_t i = 0; i + 45 < length; ++i) {
+    const std::size_t window = std::min<std::size_t>((length - i) / 3 + 15, 512);
+    if (window < 30) continue;
+    TBMSearch::PrepareTable(&data[i], 30, table);
+    const int64_t at = TBMSearch::FindPattern(&data[i + 15], window, table, 30, &data[i]);
+    if (at < 0) continue;
+    const std::size_t p = 15 + static_cast<std::size_t>(at);
+    if (!std::equal(&data[i], &data[i] + p, &data[i + 2 * p])) continue;
+    if (p > 30 && !std::equal(&data[i + 30], &data[i] + p, &data[i + p + 30])) continue;
+    std::size_t c = 1;
+    while (i + (c + 3) * p <= length && std::equal(&data[i], &data[i] + p, &data[i + (c + 2) * p])) ++c;
+    data.erase(data.begin() + static_cast<std::ptrdiff_t>(i + 2 * p),
+               data.begin() + static_cast<std::ptrdiff_t>(i + (c + 2) * p));
+    length = data.size();
+  }
+  return data;
+}
+
+// Music-like data: stretches of noise and of repeated blocks of many lengths,
+// some repeats broken by a changed byte, so that removals reshape what follows.
+TBytes patchwork(uint32_t seed, std::size_t size) {
+  uint32_t x = seed * 747796405u + 2891336453u;
+  auto next = [&x](uint32_t n) {
+    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+    return x % n;
+  };
+  TBytes out;
+  while (out.size() < size) {
+    const TBytes block = noise(1 + next(80), x);
+    TBytes piece = repeat(block, 1 + static_cast<int>(next(9)));
+    if (next(3) == 0) piece[next(static_cast<uint32_t>(piece.size()))] ^= 0x5A;
+    if (next(4) == 0) piece.insert(piece.end(), 20 + next(60), static_cast<uint8_t>(next(4)));
+    out.insert(out.end(), piece.begin(), piece.end());
+  }
+  out.resize(size);
+  return out;
+}
+
+TEST(ReducePeriods, RemovesExactlyWhatThePlainWalkRemoves) {
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    const TBytes input = patchwork(seed, 100 + seed * 37 % 4000);
+    ASSERT_EQ(periods(input), plainPeriods(input)) << "seed " << seed;
+  }
+  // One indexer over many inputs: nothing of one file's chains leaks into the next.
+  THVSCIndexer indexer;
+  for (uint32_t seed = 1; seed <= 50; ++seed) {
+    TBytes data = patchwork(seed * 7, 3000);
+    const TBytes expected = plainPeriods(data);
+    data.resize(indexer.ReducePeriods(data.data(), data.size()));
+    ASSERT_EQ(data, expected) << "seed " << seed;
+  }
+}
+
+TEST(ReducePeriods, CorpusTunesReduceAsThePlainWalkReduces) {
+  REQUIRE_SHARED("corpus/C64Music");
+  int checked = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(sharedDir() / "corpus/C64Music")) {
+    if (entry.path().extension() != ".sid" || checked >= 150) continue;
+    const TBytes file = readAll(entry.path());
+    if (file.size() <= 0x7C) continue;
+    const TBytes reduced = runs(TBytes(file.begin() + 0x7C, file.end()));
+    ASSERT_EQ(periods(reduced), plainPeriods(reduced)) << entry.path();
+    ++checked;
+  }
+  EXPECT_GT(checked, 100);
 }
 
 TEST(ReducePeriods, NoiseIsLeftAlone) {
