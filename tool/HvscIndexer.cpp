@@ -84,22 +84,29 @@ const uint8_t* THVSCIndexer::GetItemData(int index) const {
   return DataArea() + items_[static_cast<std::size_t>(index)].dataOffset;
 }
 
-bool THVSCIndexer::BuildIndex(const std::string& path, const std::atomic<bool>& interrupted) {
+int32_t THVSCIndexer::VersionAt(const std::string& path) {
+  const std::string level = Hvsc::GetHvscVersion(path);
+  if (level.empty() || !std::all_of(level.begin(), level.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return 0;
+  return std::stoi(level);
+}
+
+bool THVSCIndexer::BuildIndex(const std::string& path, const std::atomic<bool>& interrupted,
+                              const std::function<void(int32_t)>& progress) {
   // A second build replaces the first (or a loaded index) instead of appending to it.
   items_.clear();
   data_.clear();
   loaded_.reset();
   root_ = Hvsc::GetHvscRootLoose(path);
-  const std::string level = Hvsc::GetHvscVersion(path);
-  version_ = 0;
-  if (!level.empty() && std::all_of(level.begin(), level.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    version_ = std::stoi(level);
+  version_ = VersionAt(path);
 
   TFileSearch search;
   const bool endsInSeparator = !path.empty() && path.back() == Platform::pathSeparator;
   search.StartSearch(path + (endsInSeparator ? "" : std::string(1, Platform::pathSeparator)) + "*.sid", true);
+  int32_t files = 0;
   for (std::string name = search.GetNextFile(); !name.empty();) {
     AddFile(name);
+    if (progress) progress(++files);
     name = search.GetNextFile();
     if (interrupted.load()) return false;
   }

@@ -44,8 +44,10 @@ class THVSCIndexer {
   THVSCIndexer();
 
   // Indexes every *.sid file below path, in file-search order. False when the
-  // flag was found set after a file (nothing should be saved then).
-  bool BuildIndex(const std::string& path, const std::atomic<bool>& interrupted);
+  // flag was found set after a file (nothing should be saved then). progress,
+  // when given, hears the number of files looked at after each one.
+  bool BuildIndex(const std::string& path, const std::atomic<bool>& interrupted,
+                  const std::function<void(int32_t)>& progress = {});
 
   // Adds one file; false when it is left out (unreadable, too small, offset
   // field outside the file, or a reduced size the file format cannot hold).
@@ -81,6 +83,10 @@ class THVSCIndexer {
   // Finds each repeat where a Boyer-Moore-Horspool search of the 30 bytes at a
   // position in the window behind it would, without a skip table per position.
   std::size_t ReducePeriods(uint8_t* data, std::size_t length);
+
+  // The collection's update level at path as a number (0 when it is none),
+  // as an index built there records it before it is cut to 8 bits.
+  static int32_t VersionAt(const std::string& path);
 
   // Where the index file lives by default: beside the running program.
   static std::string DefaultIndexFile();

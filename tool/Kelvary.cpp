@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -11,8 +12,11 @@
 #include <typeinfo>
 #include <vector>
 
+#include "BinarySearch.h"
 #include "DataHashFile.h"
 #include "FileSearch.h"
+#include "Hvsc.h"
+#include "HvscIndexer.h"
 #include "MainThread.h"
 #include "Output.h"
 #include "RunState.h"
@@ -40,6 +44,38 @@ std::string ClassName(const std::exception& error) {
   return status == 0 && name ? std::string(name.get()) : std::string(mangled);
 }
 
+// The binary search as a worker uses it: its own search over the run's index,
+// ended early by Ctrl-C as well as by the worker's stop.
+class TIndexSearch : public TRawDataSearch {
+ public:
+  explicit TIndexSearch(THVSCIndexer& indexer) : indexer_(indexer) { search_.SetStopFlag(&Platform::interruptFlag()); }
+
+  std::optional<TResult> Search(const uint8_t* memory, const uint8_t* usage, int32_t threshold,
+                                int32_t threads) override {
+    search_.SetThreshold(threshold);
+    search_.SetThreadCount(threads);
+    search_.SetIndexer(indexer_);
+    if (!search_.Search(memory, usage)) return std::nullopt;
+    return TResult{search_.GetBestFile(), search_.GetResultText()};
+  }
+  void CancelSearch() override { search_.CancelSearch(); }
+
+ private:
+  THVSCIndexer& indexer_;
+  TBinarySearch search_;
+};
+
+// Paths compared as the directories they name, so that "./C64Music" and its
+// absolute form are the same collection.
+bool SameDirectory(const std::string& a, const std::string& b) {
+  std::error_code error;
+  const auto canonicalA = std::filesystem::weakly_canonical(a, error);
+  if (error) return a == b;
+  const auto canonicalB = std::filesystem::weakly_canonical(b, error);
+  if (error) return a == b;
+  return canonicalA == canonicalB;
+}
+
 class TProgram {
  public:
   TProgram(TSettings settings, TOutput& output, TRunState& run)
@@ -49,8 +85,11 @@ class TProgram {
   void Run(uint32_t& endTime);
 
  private:
+  bool IndexPhase(THVSCIndexer& indexer);
+  bool BuildAndSaveIndex(THVSCIndexer& indexer);
+  void WarnIfIndexIsStale(const THVSCIndexer& indexer);
   bool LoadDatabase(THashDatabase& database);
-  void ProcessFiles(TFileSearch& files, const THashDatabase* database);
+  void ProcessFiles(TFileSearch& files, const THashDatabase* database, THVSCIndexer& indexer);
   void ShowProgress(std::chrono::steady_clock::time_point started);
 
   TSettings settings_;
@@ -66,13 +105,8 @@ void TProgram::Run(uint32_t& endTime) {
   std::optional<THashDatabase> database;
   if (!settings_.generateOnly) database.emplace();
 
-  // The HVSC index and the binary search over it come in a later version.
-  if (settings_.indexHvsc || settings_.useBinarySearch) {
-    output_.WriteConsoleLine(
-        "ERROR: the HVSC index and the binary search (-i, -b, -bo) are not in this build of kelvary.");
-    run_.SetExitCode(1);
-    return;
-  }
+  THVSCIndexer indexer;
+  if (!IndexPhase(indexer)) return;
   if (Platform::interruptFlag().load()) {
     output_.WriteConsoleLine("Process interrupted by user, exiting...");
     return;
@@ -94,7 +128,7 @@ void TProgram::Run(uint32_t& endTime) {
   }
   files.StartSearch(settings_.inputName, settings_.includeSubdirs);
   output_.WriteConsoleLine("Processing...");
-  ProcessFiles(files, database ? &*database : nullptr);
+  ProcessFiles(files, database ? &*database : nullptr, indexer);
 
   if (Platform::interruptFlag().load()) output_.WriteConsoleLine("Process interrupted by user, exiting...");
   if (!settings_.generateOnly && !anyFound_ && processedTotal_ > 1) {
@@ -102,6 +136,61 @@ void TProgram::Run(uint32_t& endTime) {
     if (!settings_.useBinarySearch) output_.WriteConsoleLine("Use the -b option to enable binary search.");
   }
   endTime = Platform::milliseconds();
+}
+
+// False when the run must end here; an interrupted build is left to the caller's check.
+bool TProgram::IndexPhase(THVSCIndexer& indexer) {
+  if (settings_.indexHvsc) return BuildAndSaveIndex(indexer);
+  if (!settings_.useBinarySearch) return true;
+  if (indexer.IndexFileExists()) {
+    output_.WriteConsoleLine("Loading index file...");
+    std::string reason;
+    if (indexer.LoadIndex(reason)) {
+      output_.WriteConsoleLine("HVSC version " + std::to_string(indexer.GetVersion()) + " loaded.");
+      WarnIfIndexIsStale(indexer);
+      return true;
+    }
+    // A damaged index would send every search outside its buffers: make a new one.
+    output_.WriteConsoleLine("WARNING: index file refused (" + reason + "); indexing HVSC anew.");
+  }
+  return BuildAndSaveIndex(indexer);
+}
+
+bool TProgram::BuildAndSaveIndex(THVSCIndexer& indexer) {
+  if (!settings_.hvscPathGiven && !Platform::isDirectory(settings_.hvscPath)) {
+    output_.WriteConsoleLine("ERROR: HVSC location doesn't exists. Please specify a valid HVSC path.");
+    run_.SetExitCode(2);
+    return false;
+  }
+  output_.WriteConsoleLine("Indexing HVSC files...");
+  const bool showProgress = Platform::isTerminal(Platform::TStream::error);
+  uint32_t lastShown = Platform::milliseconds();
+  const auto progress = [&](int32_t files) {
+    const uint32_t now = Platform::milliseconds();
+    if (now - lastShown < 250) return;
+    lastShown = now;
+    output_.ShowProgress(std::to_string(files) + " files indexed");
+  };
+  const bool complete =
+      indexer.BuildIndex(settings_.hvscPath, Platform::interruptFlag(),
+                         showProgress ? std::function<void(int32_t)>(progress) : std::function<void(int32_t)>());
+  if (showProgress) output_.ClearProgress();
+  if (!complete) return true;
+  indexer.SaveIndex([this](const std::string& line) { output_.WriteConsoleLine(line); });
+  output_.WriteConsoleLine("HVSC version " + std::to_string(indexer.GetVersion()) + " indexed.");
+  return true;
+}
+
+// An index keeps the names of the tree it was made from; results are named
+// after that tree even when another collection is in use.
+void TProgram::WarnIfIndexIsStale(const THVSCIndexer& indexer) {
+  const std::string root = Hvsc::GetHvscRootLoose(settings_.hvscPath);
+  if (root.empty()) return;  // no collection here to compare with
+  const int32_t version = THVSCIndexer::VersionAt(settings_.hvscPath) & 0xFF;
+  if (version == indexer.GetVersion() && SameDirectory(root, indexer.GetRoot())) return;
+  output_.WriteConsoleLine("WARNING: the index was made from HVSC version " + std::to_string(indexer.GetVersion()) +
+                           " at " + indexer.GetRoot() + ", the collection in use is version " +
+                           std::to_string(version) + " at " + root + "; run kelvary -i to index it.");
 }
 
 bool TProgram::LoadDatabase(THashDatabase& database) {
@@ -117,7 +206,7 @@ bool TProgram::LoadDatabase(THashDatabase& database) {
   return loaded;
 }
 
-void TProgram::ProcessFiles(TFileSearch& files, const THashDatabase* database) {
+void TProgram::ProcessFiles(TFileSearch& files, const THashDatabase* database, THVSCIndexer& indexer) {
   TWorkerConfig config;
   config.minutes = settings_.minutes;
   config.generateOnly = settings_.generateOnly;
@@ -129,8 +218,10 @@ void TProgram::ProcessFiles(TFileSearch& files, const THashDatabase* database) {
 
   std::vector<std::unique_ptr<TMainThread>> workers;
   for (int t = 0; t < settings_.maxThreads; ++t) {
+    std::unique_ptr<TRawDataSearch> searcher;
+    if (settings_.useBinarySearch) searcher = std::make_unique<TIndexSearch>(indexer);
     auto worker = std::make_unique<TKelvary>(config, files, database, output_, run_, Platform::interruptFlag(),
-                                             [] { return std::make_unique<TZorvexInstance>(); });
+                                             [] { return std::make_unique<TZorvexInstance>(); }, std::move(searcher));
     workers.push_back(std::make_unique<TMainThread>(std::move(worker), run_));
     workers.back()->Start();
   }

@@ -31,6 +31,17 @@ struct TProcessOptions {
   int errorDescriptor = -1;
 };
 
+// A copy of the program and its library in folder bin, so that what lives
+// "beside the program" (database, index) is the test's own. Returns the copy.
+inline std::string CopyProgram(const std::string& program, const std::filesystem::path& bin) {
+  namespace fs = std::filesystem;
+  fs::create_directories(bin);
+  for (const auto& entry : fs::directory_iterator(fs::path(program).parent_path()))
+    if (entry.path().filename().string().starts_with("libzorvex.so") || entry.path() == fs::path(program))
+      fs::copy(entry.path(), bin / entry.path().filename(), fs::copy_options::copy_symlinks);
+  return (bin / fs::path(program).filename()).string();
+}
+
 inline std::string ReadWhole(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::stringstream s;

@@ -1,0 +1,133 @@
+// The built kelvary with the HVSC index: building it beside the program,
+// loading it, refusing a damaged one, warning about one made from another
+// collection, and finding copies of collection tunes by their data.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "RunProcess.h"
+#include "SharedData.h"
+#include "TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string hubbard = "corpus/C64Music/MUSICIANS/H/Hubbard_Rob";
+const std::vector<std::string> tunes = {"BMX_Kidz.sid", "Kings_of_the_Beach_intro.sid", "Thing_on_a_Spring.sid"};
+
+// A collection of a few real tunes at update level `level`, a program of its
+// own beside which the index goes, and a folder of renamed copies outside both.
+struct TSetup {
+  TTempDir dir;
+  fs::path root = dir.path() / "C64Music";
+  std::string program;
+
+  TSetup() {
+    program = CopyProgram(KELVARY_FILE, dir.path() / "bin");
+    MakeCollection(root, "Update81.hvs");
+    fs::create_directories(dir.path() / "rips");
+    for (std::size_t i = 0; i < tunes.size(); ++i)
+      fs::copy_file(sharedDir() / hubbard / tunes[i], dir.path() / "rips" / ("rip" + std::to_string(i) + ".sid"));
+  }
+  static void MakeCollection(const fs::path& at, const std::string& marker) {
+    fs::create_directories(at / "DOCUMENTS");
+    fs::create_directories(at / "DEMOS");
+    fs::create_directories(at / "GAMES");
+    fs::create_directories(at / "MUSICIANS/H/Hubbard_Rob");
+    std::ofstream(at / "DOCUMENTS" / marker) << "update\n";
+    for (const std::string& tune : tunes) fs::copy_file(sharedDir() / hubbard / tune, at / "MUSICIANS/H/Hubbard_Rob" / tune);
+  }
+  fs::path index() const { return dir.path() / "bin" / "hvscindex.dat"; }
+  TProcessResult Run(std::vector<std::string> args) const {
+    TProcessOptions in;
+    in.workingDirectory = dir.path();
+    return RunProcess(program, args, in);
+  }
+};
+
+}  // namespace
+
+TEST(KelvaryIndex, IndexBesideTheProgramFindsRenamedCopiesByTheirData) {
+  REQUIRE_SHARED(hubbard);
+  TSetup setup;
+  const std::string location = "-l" + setup.root.string();
+
+  // -i alone: index, no database needed with -g, then no input.
+  TProcessResult r = setup.Run({"-i", "-g", location});
+  EXPECT_EQ(r.exitCode, 8);
+  EXPECT_EQ(r.err, "Indexing HVSC files...\nHVSC version 81 indexed.\nNo file(s) found.\n");
+  ASSERT_TRUE(fs::exists(setup.index()));
+
+  r = setup.Run({"-bo", "-t1", location, "rips/*.sid"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err.rfind("Loading index file...\nHVSC version 81 loaded.\nProcessing...\n", 0), 0u) << r.err;
+  // The first sub-tune of each copy names its original. (Later ones that read
+  // only a player's tables may name the first file holding those: BMX Kidz.)
+  for (std::size_t i = 0; i < tunes.size(); ++i)
+    EXPECT_NE(r.out.find("=rips/rip" + std::to_string(i) + ".sid #1 -> found as: /MUSICIANS/H/Hubbard_Rob/" +
+                         tunes[i] + " (100%)\n"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST(KelvaryIndex, MissingOrDamagedIndexIsBuiltAnewAndSaved) {
+  REQUIRE_SHARED(hubbard);
+  TSetup setup;
+  const std::string location = "-l" + setup.root.string();
+
+  TProcessResult r = setup.Run({"-bo", "-t1", location, "rips/rip2.sid"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err.rfind("Indexing HVSC files...\nHVSC version 81 indexed.\nProcessing...\n", 0), 0u) << r.err;
+  EXPECT_NE(r.out.find("found as: /MUSICIANS/H/Hubbard_Rob/Thing_on_a_Spring.sid (100%)"), std::string::npos);
+  ASSERT_TRUE(fs::exists(setup.index()));
+
+  // One byte changed in the data area: refused with its reason, rebuilt, saved whole again.
+  const auto size = fs::file_size(setup.index());
+  {
+    std::fstream file(setup.index(), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(size - 10));
+    file.put('\x5A');
+  }
+  r = setup.Run({"-bo", "-t1", location, "rips/rip2.sid"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err.rfind("Loading index file...\nWARNING: index file refused (" + setup.index().string() +
+                            ": checksum mismatch); indexing HVSC anew.\nIndexing HVSC files...\nHVSC version 81 "
+                            "indexed.\nProcessing...\n",
+                        0),
+            0u)
+      << r.err;
+  EXPECT_NE(r.out.find("found as: /MUSICIANS/H/Hubbard_Rob/Thing_on_a_Spring.sid (100%)"), std::string::npos);
+
+  // Cut short: refused the same way; the rebuilt file then loads.
+  fs::resize_file(setup.index(), size / 2);
+  r = setup.Run({"-bo", "-t1", location, "rips/rip2.sid"});
+  EXPECT_NE(r.err.find("WARNING: index file refused ("), std::string::npos) << r.err;
+  r = setup.Run({"-bo", "-t1", location, "rips/rip2.sid"});
+  EXPECT_EQ(r.err.rfind("Loading index file...\nHVSC version 81 loaded.\nProcessing...\n", 0), 0u) << r.err;
+}
+
+TEST(KelvaryIndex, AnIndexOfAnotherCollectionIsUsedWithAWarning) {
+  REQUIRE_SHARED(hubbard);
+  TSetup setup;
+  const fs::path newer = setup.dir.path() / "newer" / "C64Music";
+  TSetup::MakeCollection(newer, "Update82.hvs");
+  ASSERT_EQ(setup.Run({"-i", "-g", "-l" + setup.root.string()}).exitCode, 8);
+
+  // The same collection, named another way: no warning.
+  TProcessResult r = setup.Run({"-bo", "-t1", "-l./C64Music/", "rips/rip2.sid"});
+  EXPECT_EQ(r.err.find("WARNING"), std::string::npos) << r.err;
+
+  r = setup.Run({"-bo", "-t1", "-l" + newer.string(), "rips/rip2.sid"});
+  EXPECT_EQ(r.exitCode, 0);
+  const std::string warning = "WARNING: the index was made from HVSC version 81 at " + setup.root.string() +
+                              ", the collection in use is version 82 at " + newer.string() +
+                              "; run kelvary -i to index it.\n";
+  EXPECT_EQ(r.err.rfind("Loading index file...\nHVSC version 81 loaded.\n" + warning + "Processing...\n", 0), 0u)
+      << r.err;
+  // Still the index's names: the design relies on using what was loaded.
+  EXPECT_NE(r.out.find("found as: /MUSICIANS/H/Hubbard_Rob/Thing_on_a_Spring.sid (100%)"), std::string::npos);
+}
