@@ -63,12 +63,7 @@ bool readString(const uint8_t* buffer, std::size_t& pos, std::size_t end, std::s
 
 }  // namespace
 
-THVSCIndexer::THVSCIndexer()
-    : scratch_(maxTuneData),
-      windowHash_(maxTuneData),
-      nextInBucket_(maxTuneData),
-      bucketHead_(std::size_t{1} << bucketBits),
-      bucketStamp_(std::size_t{1} << bucketBits) {}
+THVSCIndexer::THVSCIndexer() = default;
 
 std::string THVSCIndexer::DefaultIndexFile() { return Platform::programDirectory() + indexFileName; }
 
@@ -132,6 +127,8 @@ bool THVSCIndexer::AddFile(const std::string& fileName) {
   // A load address of 0 means the data begins with its own two-byte address.
   if ((bytes[8] | bytes[9]) == 0) offset += 2;
   const std::size_t tuneSize = offset >= size ? 0 : std::min(size - offset, maxTuneData);
+  // Work areas come with the first file: an indexer that only loads never needs them.
+  if (scratch_.empty()) scratch_.resize(maxTuneData);
 
   std::size_t reduced = ReduceRuns(bytes + offset, tuneSize, scratch_.data());
   reduced = ReducePeriods(scratch_.data(), reduced);
@@ -177,8 +174,12 @@ std::size_t THVSCIndexer::ReduceRuns(const uint8_t* in, std::size_t size, uint8_
 std::size_t THVSCIndexer::ReducePeriods(uint8_t* data, std::size_t length) {
   if (length < 3 * periodK) return length;
   if (length > windowHash_.size()) {
-    windowHash_.resize(length);
-    nextInBucket_.resize(length);
+    windowHash_.resize(std::max(length, maxTuneData));
+    nextInBucket_.resize(std::max(length, maxTuneData));
+  }
+  if (bucketHead_.empty()) {
+    bucketHead_.resize(std::size_t{1} << bucketBits);
+    bucketStamp_.resize(std::size_t{1} << bucketBits);
   }
   ChainWindows(data, 0, length);
   for (std::size_t i = 0; i + 3 * periodK < length; ++i) {

@@ -75,6 +75,9 @@ class THVSCIndexer {
   const std::string& GetItemName(int index) const { return items_[static_cast<std::size_t>(index)].name; }
   const uint8_t* GetItemData(int index) const;
   int GetItemSize(int index) const { return items_[static_cast<std::size_t>(index)].dataSize; }
+  // The reduced data of all items, concatenated; every item's data lies inside it.
+  const uint8_t* DataArea() const;
+  std::size_t DataAreaSize() const;
 
   // The two reduction passes, public so that each can be checked alone.
   // Runs and repeated 16-byte blocks: writes to out (room for size bytes), returns the length.
@@ -100,8 +103,6 @@ class THVSCIndexer {
   std::vector<uint8_t> data_;
   std::optional<Platform::TFileMapping> loaded_;
   std::size_t loadedDataStart_ = 0;
-  const uint8_t* DataArea() const;
-  std::size_t DataAreaSize() const;
   void ChainWindows(const uint8_t* data, std::size_t from, std::size_t length);
   // Distance from i to the first copy of the 30 bytes at i that starts 15 to
   // maxDistance bytes behind it; 0 when there is none.
