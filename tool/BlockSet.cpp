@@ -1,5 +1,6 @@
 #include "BlockSet.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -23,6 +24,17 @@ void TBlockSet::Assign(const uint8_t* blocks, int32_t count) {
   while ((std::size_t{1} << tableBits_) < 2 * n) ++tableBits_;
   slots_.assign(std::size_t{1} << tableBits_, -1);
   const std::size_t mask = slots_.size() - 1;
+
+  // A pair of bytes that ends at index e of some block: a block may begin 15 - e
+  // bytes after the window; a pair in no block lets the window move 15.
+  shift_.assign(std::size_t{1} << 16, static_cast<uint8_t>(blockSize - 1));
+  for (std::size_t b = 0; b < n; ++b) {
+    const uint8_t* block = blocks + b * blockSize;
+    for (std::size_t e = 1; e < blockSize; ++e) {
+      uint8_t& shift = shift_[static_cast<std::size_t>(block[e - 1]) | static_cast<std::size_t>(block[e]) << 8];
+      shift = std::min(shift, static_cast<uint8_t>(blockSize - 1 - e));
+    }
+  }
 
   // Walked backwards so that each chain lists its blocks in increasing order.
   for (std::size_t b = n; b-- > 0;) {
@@ -58,16 +70,23 @@ int32_t TBlockSet::Count(const uint8_t* data, std::size_t size, int32_t needed, 
   const std::size_t positions = size - blockSize + 1;
   int32_t found = 0;
 
-  // Checked once per stride, so the bound costs nothing per byte.
-  constexpr std::size_t stride = 256;
-  for (std::size_t start = 0; start < positions; start += stride) {
-    if (found < needed && static_cast<std::size_t>(needed - found) > positions - start) return found;
-    const std::size_t stop = start + stride < positions ? start + stride : positions;
-    for (std::size_t p = start; p < stop; ++p) {
-      const uint64_t head = load64(data + p);
-      const uint64_t mixed = Mix(head);
-      const std::size_t bit = mixed >> (64 - filterBits);
-      if ((filter_[bit / 64] >> (bit % 64) & 1) == 0) continue;
+  std::size_t nextCheck = 0;
+  for (std::size_t p = 0; p < positions;) {
+    const uint8_t shift = shift_[static_cast<std::size_t>(data[p + blockSize - 2]) |
+                                 static_cast<std::size_t>(data[p + blockSize - 1]) << 8];
+    if (shift != 0) {
+      p += shift;
+      continue;
+    }
+    // Now and then, not per window: the bound costs nothing per byte.
+    if (p >= nextCheck) {
+      if (found < needed && static_cast<std::size_t>(needed - found) > positions - p) return found;
+      nextCheck = p + 256;
+    }
+    const uint64_t head = load64(data + p);
+    const uint64_t mixed = Mix(head);
+    const std::size_t bit = mixed >> (64 - filterBits);
+    if ((filter_[bit / 64] >> (bit % 64) & 1) != 0) {
       for (std::size_t s = mixed >> (64 - tableBits_); slots_[s] >= 0; s = (s + 1) & mask) {
         int32_t b = slots_[s];
         if (heads_[static_cast<std::size_t>(b)] != head) continue;
@@ -81,6 +100,7 @@ int32_t TBlockSet::Count(const uint8_t* data, std::size_t size, int32_t needed, 
         break;
       }
     }
+    ++p;
   }
   return found;
 }

@@ -1,7 +1,9 @@
 // TBlockSet: the distinct 16-byte blocks of one binary search, arranged so that
-// one pass over a file's data tells how many of them occur in it. Each position
-// costs one 8-byte load, a multiply and a bit test in an 8 KB filter; only
-// positions whose first 8 bytes begin some block look further.
+// one pass over a file's data tells how many of them occur in it. The pass
+// looks at the last two bytes under a 16-byte window and moves the window as
+// far as no block can begin in between (up to 15 bytes when those two bytes
+// end no block); only windows whose two bytes end some block are checked, by
+// their first 8 bytes in a filter and a hash table.
 //
 //   TBlockSet set;
 //   set.Assign(blocks, count);                       // read-only from here on
@@ -44,6 +46,8 @@ class TBlockSet {
   std::vector<uint64_t> tails_;     // last 8 bytes
   std::vector<int32_t> nextSame_;   // next block with the same head, -1 at the end
   std::array<uint64_t, (std::size_t{1} << filterBits) / 64> filter_{};
+  // By the two bytes at the end of a window: how far it may move on.
+  std::vector<uint8_t> shift_;
   // Open addressing on the head: the first block of each distinct head, -1 for empty.
   std::vector<int32_t> slots_;
   int tableBits_ = 0;
