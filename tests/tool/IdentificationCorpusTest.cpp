@@ -237,6 +237,9 @@ TCollection MakeCollection() {
     fs::create_directories((c.root / t.rel).parent_path());
     fs::copy_file(sharedDir() / collection / t.rel, c.root / t.rel);
   }
+  // A collection root as HVSC has it: its four folders and the newest update marker.
+  for (const char* folder : {"DEMOS", "GAMES", "MUSICIANS", "DOCUMENTS"}) fs::create_directories(c.root / folder);
+  fs::copy_file(sharedDir() / collection / "DOCUMENTS/Update69.hvs", c.root / "DOCUMENTS/Update69.hvs");
   TProcessOptions in;
   in.workingDirectory = c.root;
   const TProcessResult made = RunProcess(kelvary, {"-g", "-s", "-t1", "*.sid"}, in);
@@ -412,11 +415,61 @@ std::string MissReason(const fs::path& tune, int32_t song, const fs::path& rip) 
          std::to_string(b.pairs.size()) + " writes";
 }
 
+// Program rips of every prgEveryNth PSID of the pick, made once by our own
+// rip maker, for the look-up and the binary search alike.
+struct TRip {
+  std::string tune;
+  int song = 1;
+};
+
+struct TRips {
+  fs::path root;
+  std::map<std::string, TRip> rips;  // by path below root
+  std::vector<std::string> notMade;
+};
+
 class IdentificationCorpus : public testing::Test {
  protected:
   static const TCollection& Collection() {
     static const TCollection c = MakeCollection();
     return c;
+  }
+
+  static const TRips& Rips() {
+    static const TRips made = [] {
+      const TCollection& c = Collection();
+      TRips r;
+      // With the library at hand the maker keeps its driver out of the memory the
+      // tune uses; a driver at $0334 silences tunes that keep data there.
+      const fs::path library = fs::path(kelvary).parent_path() / "libzorvex.so";
+      r.root = c.dir->path() / "rips";
+      std::size_t psids = 0;
+      for (const TTune& t : c.tunes) {
+        if (t.rsid || psids++ % prgEveryNth != 0) continue;
+        // The start song, and for every other rip of a multi-song tune the last,
+        // which its init sets up from another number in A.
+        const bool last = (psids / prgEveryNth) % 2 == 1 && t.songs > 1;
+        const int song = last ? t.songs : std::max(t.startSong, 1);
+        const std::string name = fs::path(t.rel).parent_path().generic_string() + "/" +
+                                 fs::path(t.rel).stem().string() + " song " + std::to_string(song) + ".prg";
+        fs::create_directories((r.root / name).parent_path());
+        const std::vector<std::string> args = {
+            "python3", psid2prg.string(), (c.root / t.rel).string(), (r.root / name).string(), "--song",
+            std::to_string(song), "-q"};
+        std::vector<std::string> withLibrary = args;
+        withLibrary.insert(withLibrary.end(), {"--lib", library.string()});
+        TProcessResult result = RunProcess("/usr/bin/env", withLibrary);
+        // An instrumented library cannot be loaded into python: the maker then
+        // places its driver by the header alone.
+        if (result.exitCode != 0) result = RunProcess("/usr/bin/env", args);
+        if (result.exitCode == 0 && fs::exists(r.root / name))
+          r.rips[name] = {t.rel, song};
+        else
+          r.notMade.push_back(t.rel + ": " + result.err);
+      }
+      return r;
+    }();
+    return made;
   }
 
   static void TearDownTestSuite() {
@@ -536,40 +589,10 @@ TEST_F(IdentificationCorpus, CopiesWithOtherHeaderTextsAreTheirOriginals) {
 TEST_F(IdentificationCorpus, ProgramRipsOfTunesAreMostlyRecognised) {
   const TCollection& c = Collection();
   if (!fs::exists(psid2prg)) GTEST_SKIP() << "rip maker not found: " << psid2prg.string();
-  // With the library at hand the maker keeps its driver out of the memory the
-  // tune uses; a driver at $0334 silences tunes that keep data there.
-  const fs::path library = fs::path(kelvary).parent_path() / "libzorvex.so";
-  const fs::path root = c.dir->path() / "rips";
-  struct TRip {
-    std::string tune;
-    int song = 1;
-  };
-  std::map<std::string, TRip> rips;
-  std::vector<std::string> notMade;
-  std::size_t psids = 0;
-  for (const TTune& t : c.tunes) {
-    if (t.rsid || psids++ % prgEveryNth != 0) continue;
-    // The start song, and for every other rip of a multi-song tune the last,
-    // which its init sets up from another number in A.
-    const bool last = (psids / prgEveryNth) % 2 == 1 && t.songs > 1;
-    const int song = last ? t.songs : std::max(t.startSong, 1);
-    const std::string name = fs::path(t.rel).parent_path().generic_string() + "/" + fs::path(t.rel).stem().string() +
-                             " song " + std::to_string(song) + ".prg";
-    fs::create_directories((root / name).parent_path());
-    const std::vector<std::string> args = {
-        "python3", psid2prg.string(), (c.root / t.rel).string(), (root / name).string(), "--song", std::to_string(song),
-        "-q"};
-    std::vector<std::string> withLibrary = args;
-    withLibrary.insert(withLibrary.end(), {"--lib", library.string()});
-    TProcessResult made = RunProcess("/usr/bin/env", withLibrary);
-    // An instrumented library cannot be loaded into python: the maker then
-    // places its driver by the header alone.
-    if (made.exitCode != 0) made = RunProcess("/usr/bin/env", args);
-    if (made.exitCode == 0 && fs::exists(root / name))
-      rips[name] = {t.rel, song};
-    else
-      notMade.push_back(t.rel + ": " + made.err);
-  }
+  const TRips& made = Rips();
+  const fs::path& root = made.root;
+  const auto& rips = made.rips;
+  const auto& notMade = made.notMade;
   for (const std::string& why : notMade) std::cout << "no rip: " << why;
   // The maker refuses only what cannot be a program (too long, too low in memory).
   ASSERT_GE(rips.size() * 4, (rips.size() + notMade.size()) * 3) << "too few rips made";
@@ -616,3 +639,118 @@ TEST_F(IdentificationCorpus, ProgramRipsOfTunesAreMostlyRecognised) {
 }
 
 }  // namespace
+
+namespace {
+
+// Result lines of a binary-search run, by file ("outside/t0001.sid") and sub-tune:
+// the name found with its percentage, or "" for not found.
+struct TFound {
+  std::string file;
+  int percentage = 0;
+};
+
+std::map<std::string, std::map<int, TFound>> BinaryResults(const std::string& out, std::vector<std::string>& stray) {
+  static const std::regex found("[0-9a-f]{32}=(.*) #(\\d+) -> found as: (.*) \\((\\d+)%\\)");
+  static const std::regex notFound("No known entry found for (.*) #(\\d+)");
+  std::map<std::string, std::map<int, TFound>> results;
+  for (const std::string& line : Lines(out)) {
+    std::smatch m;
+    if (std::regex_match(line, m, found))
+      results[m[1]][std::stoi(m[2])] = {m[3], std::stoi(m[4])};
+    else if (std::regex_match(line, m, notFound))
+      results[m[1]][std::stoi(m[2])] = {};
+    else
+      stray.push_back(line);
+  }
+  return results;
+}
+
+}  // namespace
+
+// The index of the picked tree, and copies of its tunes outside it searched by
+// their data alone (-bo): the first sounding sub-tune of a copy must name its
+// original with 100% (unless another file indexed before it holds all of the
+// same data); program rips name their tune at the program threshold.
+TEST_F(IdentificationCorpus, CopiesOutsideTheTreeAreFoundByTheirData) {
+  const TCollection& c = Collection();
+  const fs::path base = c.dir->path() / "binary";
+  const std::string program = CopyProgram(kelvary, base / "bin");
+  TProcessOptions in;
+  in.workingDirectory = base;
+  TProcessResult r = RunProcess(program, {"-i", "-g", "-l" + c.root.string()}, in);
+  ASSERT_EQ(r.exitCode, 8) << r.err;
+
+  std::map<std::string, std::string> copies;
+  fs::create_directories(base / "outside");
+  for (std::size_t i = 0; i < c.tunes.size(); ++i) {
+    char name[48];
+    std::snprintf(name, sizeof name, "outside/t%04zu.sid", i);
+    fs::copy_file(c.root / c.tunes[i].rel, base / name);
+    copies[name] = c.tunes[i].rel;
+  }
+  r = RunProcess(program, {"-bo", "-t1", "-l" + c.root.string(), "outside/*.sid"}, in);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::vector<std::string> stray;
+  const auto results = BinaryResults(r.out, stray);
+  EXPECT_TRUE(stray.empty()) << stray.front();
+
+  // BASIC tunes are left out of the share: the built-in interpreter reads the
+  // program text natively, so no byte of it is marked as read by the player.
+  int tunes = 0, own = 0, own100 = 0, earlier = 0, silentTunes = 0, basic = 0;
+  std::vector<std::string> misses;
+  for (const auto& [copy, rel] : copies) {
+    const std::vector<std::string>& hashes = c.hashes.at(rel);
+    const auto it = std::find_if(hashes.begin(), hashes.end(), [](const std::string& h) { return h != silentDigest; });
+    if (it == hashes.end()) {
+      ++silentTunes;
+      continue;
+    }
+    if (std::any_of(c.tunes.begin(), c.tunes.end(), [&](const TTune& t) { return t.rel == rel && t.basic; })) {
+      ++basic;
+      continue;
+    }
+    ++tunes;
+    const int n = static_cast<int>(it - hashes.begin()) + 1;
+    const TFound result = results.count(copy) && results.at(copy).count(n) ? results.at(copy).at(n) : TFound{};
+    if (result.file == "/" + rel) {
+      ++own;
+      own100 += result.percentage == 100;
+    } else if (result.percentage == 100 && result.file < "/" + rel) {
+      ++earlier;  // the same data in a file met first, as the walk in index order has it
+    } else {
+      // Packed tunes (the player reads what init unpacked) and players that
+      // read their data in runs shorter than a block have nothing to find.
+      misses.push_back(Label(rel, n) + ": " + (result.file.empty() ? "not found" : result.file + " (" +
+                                               std::to_string(result.percentage) + "%)"));
+    }
+  }
+  std::cout << "binary search: " << tunes << " sounding tunes, " << own << " found as themselves (" << own100
+            << " with 100%), " << earlier << " as an earlier file with 100%, " << misses.size() << " otherwise; "
+            << basic << " BASIC and " << silentTunes << " silent tunes left out\n";
+  for (const std::string& miss : misses) std::cout << "binary miss: " << miss << "\n";
+  RecordProperty("binary_share", std::to_string(static_cast<double>(own + earlier) / std::max(tunes, 1)));
+  EXPECT_GE((own + earlier) * 100, tunes * 92);
+  EXPECT_GE(own100 * 100, own * 90);
+
+  if (!fs::exists(psid2prg)) return;
+  const TRips& made = Rips();
+  int ripsNamed = 0, ripsSounding = 0;
+  std::vector<std::string> ripMisses;
+  in.workingDirectory = made.root;
+  r = RunProcess(program, {"-bo", "-t1", "-s", "-l" + c.root.string(), "*"}, in);
+  stray.clear();
+  const auto ripResults = BinaryResults(r.out, stray);
+  for (const auto& [name, rip] : made.rips) {
+    if (c.hashes.at(rip.tune).at(static_cast<std::size_t>(rip.song - 1)) == silentDigest) continue;
+    ++ripsSounding;
+    const auto it = ripResults.find("/" + name);
+    const TFound result = it != ripResults.end() && it->second.count(1) ? it->second.at(1) : TFound{};
+    if (result.file == "/" + rip.tune)
+      ++ripsNamed;
+    else
+      ripMisses.push_back(name + ": " + (result.file.empty() ? "not found" : result.file));
+  }
+  std::cout << "binary search of program rips: " << ripsNamed << " of " << ripsSounding << " sounding rips name their tune\n";
+  for (const std::string& miss : ripMisses) std::cout << "binary rip miss: " << miss << "\n";
+  EXPECT_GE(ripsNamed * 100, ripsSounding * 90);
+}
