@@ -290,6 +290,8 @@ bool THVSCIndexer::SaveIndexTo(const std::string& file, const std::function<void
   const std::string partial = file + ".tmp";
   {
     std::ofstream stream(partial, std::ios::binary | std::ios::trunc);
+    // Whatever stands in the way (a folder of that name, say) is not ours to remove.
+    if (!stream.is_open()) throw std::runtime_error("cannot write " + file);
     stream.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
     stream.write(reinterpret_cast<const char*>(DataArea()), static_cast<std::streamsize>(DataAreaSize()));
     stream.close();

@@ -176,7 +176,14 @@ bool TProgram::BuildAndSaveIndex(THVSCIndexer& indexer) {
                          showProgress ? std::function<void(int32_t)>(progress) : std::function<void(int32_t)>());
   if (showProgress) output_.ClearProgress();
   if (!complete) return true;
-  indexer.SaveIndex([this](const std::string& line) { output_.WriteConsoleLine(line); });
+  try {
+    indexer.SaveIndex([this](const std::string& line) { output_.WriteConsoleLine(line); });
+  } catch (const std::exception& error) {
+    if (settings_.indexHvsc) throw;  // writing the file is what -i is for
+    // The index in memory is whole: the search this run asked for can go on.
+    output_.WriteConsoleLine(std::string("WARNING: the index cannot be saved (") + error.what() +
+                             "); it serves this run only.");
+  }
   output_.WriteConsoleLine("HVSC version " + std::to_string(indexer.GetVersion()) + " indexed.");
   return true;
 }
@@ -301,6 +308,8 @@ int RunKelvary(int argc, char** argv) {
       program.Run(endTime);
     } catch (const std::exception& error) {
       output.OutputLine(ClassName(error) + ": " + error.what());
+      // An error that ended the run is no success.
+      if (run.ExitCode() == 0) run.SetExitCode(9);
     }
   }
 

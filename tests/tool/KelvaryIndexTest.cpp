@@ -131,3 +131,24 @@ TEST(KelvaryIndex, AnIndexOfAnotherCollectionIsUsedWithAWarning) {
   // Still the index's names: the design relies on using what was loaded.
   EXPECT_NE(r.out.find("found as: /MUSICIANS/H/Hubbard_Rob/Thing_on_a_Spring.sid (100%)"), std::string::npos);
 }
+
+TEST(KelvaryIndex, AnIndexThatCannotBeSavedServesTheRunOrFailsIndexing) {
+  REQUIRE_SHARED(hubbard);
+  TSetup setup;
+  const std::string location = "-l" + setup.root.string();
+  // The index is written aside first: a folder in that place makes every save fail.
+  fs::create_directories(setup.index().string() + ".tmp");
+
+  TProcessResult r = setup.Run({"-bo", "-t1", location, "rips/rip2.sid"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.err.find("WARNING: the index cannot be saved (cannot write " + setup.index().string() +
+                       "); it serves this run only.\nHVSC version 81 indexed.\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("found as: /MUSICIANS/H/Hubbard_Rob/Thing_on_a_Spring.sid (100%)"), std::string::npos);
+
+  r = setup.Run({"-i", "-g", location});
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.out, "std::runtime_error: cannot write " + setup.index().string() + "\n");
+  EXPECT_FALSE(fs::exists(setup.index()));
+}
