@@ -3,7 +3,13 @@
 // collection, and finding copies of collection tunes by their data.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <regex>
+#include <thread>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -151,4 +157,45 @@ TEST(KelvaryIndex, AnIndexThatCannotBeSavedServesTheRunOrFailsIndexing) {
   EXPECT_EQ(r.exitCode, 9);
   EXPECT_EQ(r.out, "std::runtime_error: cannot write " + setup.index().string() + "\n");
   EXPECT_FALSE(fs::exists(setup.index()));
+}
+
+TEST(KelvaryIndex, WorkersSearchSideBySideAndCtrlCEndsTheirSearches) {
+  REQUIRE_SHARED(hubbard);
+  TSetup setup;
+  const std::string location = "-l" + setup.root.string();
+  ASSERT_EQ(setup.Run({"-i", "-g", location}).exitCode, 8);
+  fs::create_directories(setup.dir.path() / "many");
+  for (int i = 0; i < 24; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "m%d.sid", i);
+    fs::copy_file(sharedDir() / hubbard / tunes[static_cast<std::size_t>(i) % tunes.size()],
+                  setup.dir.path() / "many" / name);
+  }
+
+  // Two workers, each searching with two threads.
+  TProcessResult r = setup.Run({"-bo", "-c2", "-t1", location, "many/*.sid"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  int firsts = 0;
+  for (int i = 0; i < 24; ++i) {
+    char copy[48];
+    std::snprintf(copy, sizeof copy, "=many/m%d.sid #1", i);
+    std::string expected = copy;
+    expected += " -> found as: /MUSICIANS/H/Hubbard_Rob/";
+    expected += tunes[static_cast<std::size_t>(i) % tunes.size()];
+    expected += " (100%)\n";
+    firsts += r.out.find(expected) != std::string::npos;
+  }
+  EXPECT_EQ(firsts, 24) << r.out;
+
+  TProcessOptions in;
+  in.workingDirectory = setup.dir.path();
+  in.whileRunning = [](pid_t pid) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ::kill(pid, SIGINT);
+  };
+  r = RunProcess(setup.program, {"-bo", "-c2", "-t3", location, "many/*.sid"}, in);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.err.find("Process interrupted by user, exiting...\n"), std::string::npos) << r.err;
+  EXPECT_TRUE(std::regex_search(r.err, std::regex("\n\nTotal time: \\d\\d:\\d\\d:\\d\\d \\(\\+\\d+ milliseconds\\)\n$")))
+      << r.err;
 }
