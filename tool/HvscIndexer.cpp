@@ -70,10 +70,18 @@ std::string THVSCIndexer::DefaultIndexFile() { return Platform::programDirectory
 bool THVSCIndexer::IndexFileExists() const { return Platform::isFile(DefaultIndexFile()); }
 
 const uint8_t* THVSCIndexer::DataArea() const {
-  return loaded_ ? loaded_->data() + loadedDataStart_ : data_.data();
+  return loadedArea_ != nullptr ? loadedArea_ : data_.data();
 }
 
-std::size_t THVSCIndexer::DataAreaSize() const { return loaded_ ? loaded_->size() - loadedDataStart_ : data_.size(); }
+std::size_t THVSCIndexer::DataAreaSize() const { return loadedArea_ != nullptr ? loadedAreaSize_ : data_.size(); }
+
+void THVSCIndexer::ReleaseLoaded() {
+  loadedMapping_.reset();
+  loadedBytes_.clear();
+  loadedBytes_.shrink_to_fit();
+  loadedArea_ = nullptr;
+  loadedAreaSize_ = 0;
+}
 
 const uint8_t* THVSCIndexer::GetItemData(int index) const {
   return DataArea() + items_[static_cast<std::size_t>(index)].dataOffset;
@@ -91,7 +99,7 @@ bool THVSCIndexer::BuildIndex(const std::string& path, const std::atomic<bool>& 
   // A second build replaces the first (or a loaded index) instead of appending to it.
   items_.clear();
   data_.clear();
-  loaded_.reset();
+  ReleaseLoaded();
   root_ = Hvsc::GetHvscRootLoose(path);
   version_ = VersionAt(path);
 
@@ -110,9 +118,9 @@ bool THVSCIndexer::BuildIndex(const std::string& path, const std::atomic<bool>& 
 
 bool THVSCIndexer::AddFile(const std::string& fileName) {
   // Items added to a loaded index go behind its data, in a buffer of our own.
-  if (loaded_) {
+  if (loadedArea_ != nullptr) {
     data_.assign(DataArea(), DataArea() + DataAreaSize());
-    loaded_.reset();
+    ReleaseLoaded();
   }
   const auto mapping = Platform::TFileMapping::open(fileName);
   if (!mapping || mapping->size() <= minFileSize) return false;
@@ -314,10 +322,6 @@ bool THVSCIndexer::SaveIndexTo(const std::string& file, const std::function<void
 bool THVSCIndexer::LoadIndex(std::string& reason) { return LoadIndexFrom(DefaultIndexFile(), reason); }
 
 bool THVSCIndexer::LoadIndexFrom(const std::string& file, std::string& reason) {
-  auto refuse = [&reason, &file](const std::string& why) {
-    reason = file + ": " + why;
-    return false;
-  };
   // Mapped rather than read: the pages come straight from the file cache, and
   // the digest check touches each of them once.
   auto mapping = Platform::TFileMapping::open(file);
@@ -325,8 +329,24 @@ bool THVSCIndexer::LoadIndexFrom(const std::string& file, std::string& reason) {
     reason = "cannot open " + file;
     return false;
   }
-  const uint8_t* bytes = mapping->data();
-  const std::size_t fileSize = mapping->size();
+  if (!Adopt(mapping->data(), mapping->size(), file, reason)) return false;
+  loadedMapping_ = std::move(mapping);
+  return true;
+}
+
+bool THVSCIndexer::LoadIndexFromBytes(std::vector<uint8_t> bytes, const std::string& name, std::string& reason) {
+  if (!Adopt(bytes.data(), bytes.size(), name, reason)) return false;
+  loadedBytes_ = std::move(bytes);  // moving keeps the buffer, and so the data area, where it is
+  return true;
+}
+
+// Checks every field of an index file's bytes; only when all of them hold does
+// it replace the index (the caller then keeps the bytes alive).
+bool THVSCIndexer::Adopt(const uint8_t* bytes, std::size_t fileSize, const std::string& file, std::string& reason) {
+  auto refuse = [&reason, &file](const std::string& why) {
+    reason = file + ": " + why;
+    return false;
+  };
   if (fileSize < countOffset + 6) return refuse("too short to be an index file");
   if (std::memcmp(bytes, magic, sizeof magic) != 0) return refuse("not an HVSC index file");
   if (bytes[7] != formatVersion) return refuse("unknown index format version " + std::to_string(bytes[7]));
@@ -359,13 +379,14 @@ bool THVSCIndexer::LoadIndexFrom(const std::string& file, std::string& reason) {
     item.dataSize = size;
   }
 
+  ReleaseLoaded();
   root_ = std::move(root);
   version_ = version;
   items_ = std::move(items);
   data_.clear();
   data_.shrink_to_fit();
-  loaded_ = std::move(mapping);
-  loadedDataStart_ = dataOffset;
+  loadedArea_ = bytes + dataOffset;
+  loadedAreaSize_ = dataSize;
   reason.clear();
   return true;
 }

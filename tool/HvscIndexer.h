@@ -65,6 +65,8 @@ class THVSCIndexer {
   // out; otherwise keeps what it held, returns false and sets reason to one line.
   bool LoadIndex(std::string& reason);
   bool LoadIndexFrom(const std::string& file, std::string& reason);
+  // The same for an index file's bytes held in memory; name goes into the reason.
+  bool LoadIndexFromBytes(std::vector<uint8_t> bytes, const std::string& name, std::string& reason);
 
   int GetVersion() const { return version_; }
   const std::string& GetRoot() const { return root_; }
@@ -101,8 +103,13 @@ class THVSCIndexer {
   std::vector<TSidItem> items_;
   // The data area: built in data_, or the mapped file's after a load.
   std::vector<uint8_t> data_;
-  std::optional<Platform::TFileMapping> loaded_;
-  std::size_t loadedDataStart_ = 0;
+  // The data area of a loaded file lies in its mapping or its bytes.
+  std::optional<Platform::TFileMapping> loadedMapping_;
+  std::vector<uint8_t> loadedBytes_;
+  const uint8_t* loadedArea_ = nullptr;
+  std::size_t loadedAreaSize_ = 0;
+  bool Adopt(const uint8_t* bytes, std::size_t size, const std::string& file, std::string& reason);
+  void ReleaseLoaded();
   void ChainWindows(const uint8_t* data, std::size_t from, std::size_t length);
   // Distance from i to the first copy of the 30 bytes at i that starts 15 to
   // maxDistance bytes behind it; 0 when there is none.

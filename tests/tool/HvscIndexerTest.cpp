@@ -557,6 +557,11 @@ class LoadIndexRefuses : public ::testing::Test {
     EXPECT_FALSE(reason.empty()) << what;
     EXPECT_EQ(reason.find('\n'), std::string::npos) << what;
     expectSameIndex(indexer, built_);
+    // From a buffer of exactly the file's size, where a read past its end is caught under ASan.
+    reason.clear();
+    EXPECT_FALSE(indexer.LoadIndexFromBytes(bytes, "bytes", reason)) << what;
+    EXPECT_EQ(reason.rfind("bytes: ", 0), 0u) << what;
+    expectSameIndex(indexer, built_);
   }
 
   TTree tree_;
@@ -688,4 +693,7 @@ TEST(HvscIndexCorpus, SampleTreeBuildsSavesAndLoads) {
   ASSERT_TRUE(loaded.LoadIndexFrom(file, reason)) << reason;
   EXPECT_EQ(loaded.GetVersion(), 69);
   expectSameIndex(built, loaded);
+  THVSCIndexer fromBytes;
+  ASSERT_TRUE(fromBytes.LoadIndexFromBytes(readAll(file), "bytes", reason)) << reason;
+  expectSameIndex(built, fromBytes);
 }
