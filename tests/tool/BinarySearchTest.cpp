@@ -15,6 +15,7 @@
 #include "BinarySearch.h"
 #include "BlockSet.h"
 #include "HvscIndexer.h"
+#include "NoiseBytes.h"
 #include "PlainBlockWalk.h"
 #include "SharedData.h"
 #include "TempDir.h"
@@ -24,17 +25,6 @@ namespace {
 using TBytes = std::vector<uint8_t>;
 
 constexpr uint8_t readAsData = 0x20;
-
-// Bytes without runs or repeats, which the index keeps as they are.
-TBytes noise(std::size_t size, uint32_t seed) {
-  TBytes out(size);
-  uint32_t x = seed * 2654435761u + 12345;
-  for (auto& b : out) {
-    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-    b = static_cast<uint8_t>(x >> 24);
-  }
-  return out;
-}
 
 TBytes psid(const TBytes& data) {
   TBytes file(0x7C, 0);

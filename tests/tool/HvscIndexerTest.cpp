@@ -14,6 +14,7 @@
 #include "BMSearch.h"
 #include "FileIndex.h"
 #include "HvscIndexer.h"
+#include "NoiseBytes.h"
 #include "SharedData.h"
 #include "TempDir.h"
 #include "WMD5.h"
@@ -33,17 +34,6 @@ TBytes psid(const TBytes& data, uint16_t loadAddress = 0x1000, uint16_t dataOffs
   file[15] = 1, file[17] = 1;
   for (std::size_t i = 0; i < data.size(); ++i) file[0x7C + i] = data[i];
   return file;
-}
-
-// Bytes without runs, repeated blocks or periods, so that neither pass changes them.
-TBytes noise(std::size_t size, uint32_t seed) {
-  TBytes out(size);
-  uint32_t x = seed * 2654435761u + 1;
-  for (auto& b : out) {
-    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-    b = static_cast<uint8_t>(x >> 24);
-  }
-  return out;
 }
 
 TBytes runs(const TBytes& in) {
