@@ -2,7 +2,8 @@
 # The main job on the bundled sample data: builds the example collection from
 # our own tunes (examples/tunes), makes kelvary's hash database of it, makes
 # "new rips" of those tunes (renamed and retitled copies, programs made with
-# scripts/psid2prg.py, a program rip) and lets kelvary name each of them.
+# scripts/psid2prg.py, a program rip) and lets kelvary name each of them, by
+# data hash and then by a search of their data in an index of the collection.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -22,3 +23,12 @@ cat build/example-collection/database.txt
 python3 examples/make-rips.py build/example-collection build/example-rips --lib build/bin/libzorvex.so
 echo "New rips looked up:"
 "$kelvary" -t"$minutes" -d"$PWD/build/example-collection/database.txt" -s 'build/example-rips/*'
+
+# The same rips found by their data alone, against an index of the example
+# collection. A copy of kelvary gets the index beside it, so that an index of a
+# real collection beside build/bin/kelvary stays as it is.
+mkdir -p build/example-bin
+cp -P build/bin/kelvary build/bin/libzorvex.so* build/example-bin/
+echo "New rips searched by their data (-bo):"
+"$PWD/build/example-bin/kelvary" -i -g -l"$PWD/build/example-collection/C64Music" || [ $? -eq 8 ]
+"$PWD/build/example-bin/kelvary" -bo -t"$minutes" -l"$PWD/build/example-collection/C64Music" -s 'build/example-rips/*'
