@@ -175,13 +175,12 @@ bool TSidFile::load(const std::string& path, int32_t song) {
     fileMd5 = whole.digest();
   }
 
-  if (std::memcmp(fileBuffer.data(), "PSID", 4) == 0) {
-    readPsidHeader(file, false);
-    return true;
-  }
-  if (std::memcmp(fileBuffer.data(), "RSID", 4) == 0) {
-    realC64 = true;
-    readPsidHeader(file, true);
+  const bool psid = std::memcmp(fileBuffer.data(), "PSID", 4) == 0;
+  const bool rsid = std::memcmp(fileBuffer.data(), "RSID", 4) == 0;
+  if (psid || rsid) {
+    if (!psidHoldsATune()) return false;
+    realC64 = rsid;
+    readPsidHeader(file, rsid);
     return true;
   }
 
@@ -216,6 +215,19 @@ void TSidFile::restartSong(int32_t songIndex) {
   machine.prepareSong(songIndex, static_cast<uint16_t>(loadAddress), realC64);
 }
 
+// The whole header its version states (118 bytes for version 1, 124 for the
+// later ones), a data offset behind it and inside the file, and at least one
+// data byte after the load address: anything less holds no tune.
+bool TSidFile::psidHoldsATune() const {
+  const int64_t headerLength = wordBigEndian(0x04) == 1 ? 0x76 : 0x7C;
+  const auto size = static_cast<int64_t>(std::min<uint64_t>(trueFileSize, std::numeric_limits<int64_t>::max()));
+  if (size < headerLength) return false;
+  const int64_t offset = wordBigEndian(0x06);
+  if (offset < headerLength || offset >= size) return false;
+  const int64_t dataStart = offset + (wordBigEndian(0x08) == 0 ? 2 : 0);
+  return dataStart < size;
+}
+
 void TSidFile::readPsidHeader(std::ifstream& file, bool rsid) {
   dataOffset = wordBigEndian(0x06);
   loadAddress = wordBigEndian(0x08);
@@ -238,7 +250,6 @@ void TSidFile::readPsidHeader(std::ifstream& file, bool rsid) {
     loadAddress = wordLittleEndian(static_cast<std::size_t>(dataOffset));
     dataStart += 2;
   }
-  // Negative for a header whose data offset lies beyond the file; only reported.
   dataLength = static_cast<int32_t>(int64_t{fileSize} - dataStart);
   placeData(file, dataStart, static_cast<uint16_t>(loadAddress), rsid, startSong - 1);
 

@@ -58,6 +58,7 @@ class TSidFile {
 
  private:
   void resetRecord();
+  bool psidHoldsATune() const;
   void readPsidHeader(std::ifstream& file, bool rsid);
   bool loadProgram(std::ifstream& file, int32_t headerLength);
   // Reads the data from file position `position` on, as much as fits from

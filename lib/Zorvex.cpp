@@ -204,7 +204,10 @@ int32_t getLoadAddress(int32_t handle) {
 }
 
 int32_t getLoadEndAddress(int32_t handle) {
-  return onInstance<TLock::instance>(handle, 0, [](TC64& c64) { return c64.tune->loadAddress + c64.tune->dataLength; });
+  // One past the last byte placed, which is never beyond the 64 KB the machine has.
+  return onInstance<TLock::instance>(handle, 0, [](TC64& c64) {
+    return std::min(c64.tune->loadAddress + c64.tune->dataLength, 0x10000);
+  });
 }
 
 int32_t getInitAddress(int32_t handle) {

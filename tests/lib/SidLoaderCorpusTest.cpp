@@ -94,6 +94,13 @@ class Corpus : public MachineTest {
     ASSERT_TRUE(tune.md5.empty() || isDigest(tune.md5)) << tune.md5;
     ASSERT_GE(tune.loadAddress, 0);
     ASSERT_LE(tune.loadAddress, 0xFFFF);
+    // Something to play: at least one byte placed.
+    ASSERT_GT(tune.dataLength, 0);
+    // A PSID or RSID (the kinds with a data offset) has its data behind a whole header.
+    if (tune.dataOffset > 0) {
+      ASSERT_GE(tune.dataOffset, 0x76);
+      ASSERT_LT(static_cast<std::size_t>(tune.dataOffset), size);
+    }
   }
 
   TSidFile tune{*c64};

@@ -205,18 +205,50 @@ TEST_F(Loader, FingerprintKeepsToDataAddressesSongsAndNtsc) {
   EXPECT_EQ(fingerprint(twoSongs), fingerprint(startOne));
 }
 
-TEST_F(Loader, ShortFilesHaveNoFingerprint) {
-  // A data offset inside the header keeps the data start below the size limit.
-  Psid psid;
-  psid.dataOffset = 0x50;
-  psid.load = 0x1000;
-  Bytes bytes = psid.bytes();
-  bytes.resize(118);
-  ASSERT_TRUE(load("short.sid", bytes));
-  EXPECT_EQ(tune.md5, "");
-  bytes.push_back(0);
-  ASSERT_TRUE(load("short.sid", bytes));
-  EXPECT_EQ(tune.md5.size(), 32u);
+TEST_F(Loader, FilesThatHoldNoTuneAreRefused) {
+  // A header cut short of the length its version states, however it begins.
+  for (const char* magic : {"PSID", "RSID"}) {
+    Psid psid;
+    psid.magic = magic;
+    const Bytes whole = psid.bytes();
+    for (std::size_t keep : {std::size_t{4}, std::size_t{0x50}, std::size_t{0x76}, std::size_t{0x7B}})
+      EXPECT_FALSE(load("cut.sid", Bytes(whole.begin(), whole.begin() + static_cast<long>(keep)))) << keep;
+  }
+  // Version 1 ends its header at $76, later versions at $7C.
+  Psid one;
+  one.version = 1;
+  one.dataOffset = 0x76;
+  EXPECT_TRUE(load("one.sid", one.bytes()));
+  Psid two = one;
+  two.version = 2;
+  EXPECT_FALSE(load("two.sid", two.bytes())) << "data offset inside a version 2 header";
+  Psid inside;
+  inside.dataOffset = 0x50;
+  EXPECT_FALSE(load("inside.sid", inside.bytes()));
+
+  // A data offset at or past the end, or nothing behind the load address.
+  Psid noData;
+  noData.data.clear();
+  EXPECT_FALSE(load("empty.sid", noData.bytes()));
+  Psid addressOnly;
+  addressOnly.data = {0x00, 0x10};
+  EXPECT_FALSE(load("address.sid", addressOnly.bytes()));
+  addressOnly.data.push_back(0x60);
+  EXPECT_TRUE(load("address.sid", addressOnly.bytes())) << "one data byte is a tune";
+  Psid given;
+  given.load = 0x1000;
+  given.data = {0x60};
+  EXPECT_TRUE(load("given.sid", given.bytes()));
+  Bytes beyond = Psid().bytes();
+  put16(beyond, 0x06, 0xFFF0);
+  EXPECT_FALSE(load("beyond.sid", beyond));
+  put16(beyond, 0x06, static_cast<uint16_t>(beyond.size()));
+  EXPECT_FALSE(load("at-end.sid", beyond));
+
+  // A refused load leaves no tune: the next good one loads as if it were the first.
+  ASSERT_TRUE(load("given.sid", given.bytes()));
+  EXPECT_EQ(tune.loadAddress, 0x1000);
+  EXPECT_EQ(tune.dataLength, 1);
 }
 
 TEST_F(Loader, WholeFileDigestCoversEveryByteOfTunesUpToTheBufferSize) {
@@ -270,21 +302,7 @@ TEST_F(Loader, RsidStartsBasicAtRunAndIsAlwaysCiaTimed) {
   EXPECT_EQ(tune.initAddress, 0x1001);
 }
 
-TEST_F(Loader, AbsurdHeadersLoadWithoutReadingPastTheFile) {
-  Psid psid;
-  Bytes beyond = psid.bytes();
-  put16(beyond, 0x06, 0xFFF0);
-  ASSERT_TRUE(load("beyond.sid", beyond));
-  EXPECT_EQ(tune.dataLength, static_cast<int32_t>(beyond.size()) - 0xFFF2);
-  EXPECT_EQ(tune.loadAddress, 0);
-  EXPECT_EQ(tune.md5, "");
-
-  psid.data.clear();  // load address 0 and not even the two address bytes
-  ASSERT_TRUE(load("empty.sid", psid.bytes()));
-  EXPECT_EQ(tune.loadAddress, 0);
-  EXPECT_EQ(tune.dataLength, -2);
-  EXPECT_EQ(tune.md5, "");
-
+TEST_F(Loader, DataPastTheAddressSpaceIsCutAtItsEnd) {
   Psid high;
   high.data.assign(0x300, 0x77);
   high.data[0] = 0xF0;

@@ -352,6 +352,27 @@ TEST_F(Exports, DefaultSongOfAPsidWithoutOneAndOfAProgram) {
   EXPECT_STREQ(getTitle(prg), "Sys Tune.prg");
 }
 
+TEST_F(Exports, NoTuneIsNoSuccessAndTheLoadEndStaysInTheAddressSpace) {
+  const int32_t h = create();
+  ASSERT_NE(h, 0);
+  EXPECT_EQ(loadFile(h, save("magic.sid", {'P', 'S', 'I', 'D'}).c_str()), 0);
+  EXPECT_EQ(loadFile(h, save("magic.sid", {'R', 'S', 'I', 'D', 0, 2}).c_str()), 0);
+
+  // Load address $FFFF with 5,000 bytes: placed up to $FFFF, reported up to $10000.
+  TPsid high = volumeTune();
+  high.load = 0xFFFF;
+  high.data.assign(5000, 0xEA);
+  ASSERT_EQ(loadFile(h, save("high.sid", high.file()).c_str()), 1);
+  EXPECT_EQ(getLoadAddress(h), 0xFFFF);
+  EXPECT_EQ(getLoadEndAddress(h), 0x10000);
+
+  // A program longer than memory.
+  std::vector<uint8_t> program(70000, 0xEA);
+  program[0] = 0x01, program[1] = 0x08;
+  ASSERT_EQ(loadFile(h, save("long.prg", program).c_str()), 1);
+  EXPECT_EQ(getLoadEndAddress(h), 0x10000);
+}
+
 // ---- memory images ------------------------------------------------------------------------
 
 TEST_F(Exports, MemoryCopiesAreBoundedAt64K) {
