@@ -345,6 +345,19 @@ std::string TSidFile::psidFingerprint(bool rsid) const {
   return stream.digest();
 }
 
+// The three voices its lengths announce, and the text behind them up to its 0
+// byte, all within the first `available` bytes of buffer.
+bool TSidFile::holdsVoices(const std::vector<uint8_t>& buffer, std::size_t available) {
+  constexpr std::size_t lengthsEnd = 8;
+  if (available <= lengthsEnd) return false;
+  auto word = [&buffer](std::size_t at) { return std::size_t{buffer[at]} | std::size_t{buffer[at + 1]} << 8; };
+  const std::size_t textStart = word(2) + word(4) + word(6) + lengthsEnd;
+  if (textStart >= available) return false;
+  return std::find(buffer.begin() + static_cast<std::ptrdiff_t>(textStart),
+                   buffer.begin() + static_cast<std::ptrdiff_t>(available), uint8_t{0}) !=
+         buffer.begin() + static_cast<std::ptrdiff_t>(available);
+}
+
 bool TSidFile::loadMus(const std::string& extension) {
   constexpr std::size_t lengthsEnd = 8;  // load address and three voice lengths
   // Windows finds the companion whatever the case of its extension; here the
@@ -357,7 +370,12 @@ bool TSidFile::loadMus(const std::string& extension) {
       sameCase[i] = static_cast<char>(sameCase[i] - 'a' + 'A');
   int64_t companionSize = readHead(stem + sameCase, secondFileBuffer);
   if (companionSize < 0 && sameCase != otherExtension) companionSize = readHead(stem + otherExtension, secondFileBuffer);
-  const bool hasCompanion = companionSize >= 0;
+  // An empty or cut companion would turn the tune into a stereo one with its own
+  // silence beside it: only one with whole voices and their text is a part.
+  auto whole = [](const std::vector<uint8_t>& buffer, int64_t size) {
+    return holdsVoices(buffer, std::min<std::size_t>(static_cast<std::size_t>(size), bufferSize));
+  };
+  bool hasCompanion = companionSize >= 0 && whole(secondFileBuffer, companionSize);
   if (hasCompanion && extension == ".str") {
     // The .mus holds the first part: it becomes the main file.
     std::swap(fileBuffer, secondFileBuffer);
@@ -365,6 +383,8 @@ bool TSidFile::loadMus(const std::string& extension) {
     trueFileSize = static_cast<uint64_t>(companionSize);
     companionSize = namedSize;
     fileSize = static_cast<int32_t>(std::min<uint64_t>(trueFileSize, std::numeric_limits<int32_t>::max()));
+    // The named .str is the second part now, and must be whole as well.
+    hasCompanion = whole(secondFileBuffer, companionSize);
   }
   if (hasCompanion)
     secondFileSize = static_cast<int32_t>(std::min<int64_t>(companionSize, std::numeric_limits<int32_t>::max()));
@@ -377,9 +397,9 @@ bool TSidFile::loadMus(const std::string& extension) {
   // The text follows the voices and ends at the first 0 byte. Without one the
   // voice lengths are wrong or the file is cut short: not a tune we can play.
   const std::size_t available = std::min<std::size_t>(static_cast<std::size_t>(fileSize), bufferSize);
+  if (!holdsVoices(fileBuffer, available)) return false;
   const std::size_t textStart =
       std::size_t{wordLittleEndian(2)} + wordLittleEndian(4) + wordLittleEndian(6) + lengthsEnd;
-  if (textStart >= available) return false;
   const auto textBegin = fileBuffer.begin() + static_cast<std::ptrdiff_t>(textStart);
   const auto textEnd = std::find(textBegin, fileBuffer.begin() + static_cast<std::ptrdiff_t>(available), uint8_t{0});
   if (textEnd == fileBuffer.begin() + static_cast<std::ptrdiff_t>(available)) return false;

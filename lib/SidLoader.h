@@ -58,6 +58,7 @@ class TSidFile {
 
  private:
   void resetRecord();
+  static bool holdsVoices(const std::vector<uint8_t>& buffer, std::size_t available);
   bool psidHoldsATune() const;
   void readPsidHeader(std::ifstream& file, bool rsid);
   bool loadProgram(std::ifstream& file, int32_t headerLength);

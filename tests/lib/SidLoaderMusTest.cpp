@@ -135,6 +135,31 @@ TEST_F(MusLoader, ACompanionMakesStereoWhicheverFileIsNamed) {
   EXPECT_EQ(tune.musText, "B\r\n");
 }
 
+TEST_F(MusLoader, ACompanionWithoutWholeVoicesIsIgnored) {
+  const Bytes first = tuneWithText({0x41, 0x0D});
+  const Bytes second = musPart({melody, melody, halt}, {0x42, 0x0D});
+  ASSERT_TRUE(load("alone.mus", first));
+  const std::string monoFingerprint = tune.md5;
+  // Empty, cut inside the lengths, inside the voices, before the text's 0 byte.
+  for (std::size_t keep : {std::size_t{0}, std::size_t{5}, std::size_t{12}, second.size() - 1}) {
+    dir.write("alone.str", Bytes(second.begin(), second.begin() + static_cast<std::ptrdiff_t>(keep)));
+    ASSERT_TRUE(load("alone.mus", first)) << keep;
+    EXPECT_EQ(tune.initAddress, TMusplayer::monoInit) << keep;
+    EXPECT_EQ(tune.md5, monoFingerprint) << keep;
+    // Named by the broken .str: too short to be a MUS file at all, or the .mus alone.
+    if (keep <= 10) {
+      EXPECT_FALSE(tune.load((dir.path() / "alone.str").string(), 0)) << keep;
+    } else {
+      ASSERT_TRUE(tune.load((dir.path() / "alone.str").string(), 0)) << keep;
+      EXPECT_EQ(tune.initAddress, TMusplayer::monoInit) << keep;
+      EXPECT_EQ(tune.md5, monoFingerprint) << keep;
+    }
+  }
+  dir.write("alone.str", second);
+  ASSERT_TRUE(load("alone.mus", first));
+  EXPECT_EQ(tune.initAddress, TMusplayer::stereoInit);
+}
+
 TEST_F(MusLoader, ASecondPartAfterTheTextIsPlayedInStereo) {
   const Bytes first = tuneWithText({0x41, 0x0D});
   const Bytes second = musPart({melody, halt, halt}, {0x42, 0x0D});
