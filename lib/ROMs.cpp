@@ -23,11 +23,24 @@ struct TImageKind {
   // the C64 model it emulates by default, before older revisions and other models.
   std::array<std::string_view, 3> preferred;
   std::size_t size;
+  // CRC-32 of the genuine revisions: BASIC 901226-01; KERNAL 901227-01, -02 and
+  // -03; character generator 901225-01. 0 marks an unused place.
+  std::array<uint32_t, 3> revisions;
 };
 
-constexpr TImageKind basicKind{"basic", {{"basic", "basic.bin", "basic-901226-01.bin"}}, TRoms::basicSize};
-constexpr TImageKind kernalKind{"kernal", {{"kernal", "kernal.bin", "kernal-901227-03.bin"}}, TRoms::kernalSize};
-constexpr TImageKind chargenKind{"chargen", {{"chargen", "chargen.bin", "chargen-901225-01.bin"}}, TRoms::charSize};
+constexpr TImageKind basicKind{
+    "basic", {{"basic", "basic.bin", "basic-901226-01.bin"}}, TRoms::basicSize, {{0xF833D117u, 0, 0}}};
+constexpr TImageKind kernalKind{"kernal",
+                                {{"kernal", "kernal.bin", "kernal-901227-03.bin"}},
+                                TRoms::kernalSize,
+                                {{0xDCE782FAu, 0xA5C687B3u, 0xDBE3E7C7u}}};
+constexpr TImageKind chargenKind{
+    "chargen", {{"chargen", "chargen.bin", "chargen-901225-01.bin"}}, TRoms::charSize, {{0xEC4272EEu, 0, 0}}};
+
+bool knownRevision(const TImageKind& kind, const std::vector<uint8_t>& bytes) {
+  const uint32_t crc = TRoms::crc32(bytes.data(), bytes.size());
+  return std::find(kind.revisions.begin(), kind.revisions.end(), crc) != kind.revisions.end();
+}
 
 std::string lowerCase(std::string_view text) {
   std::string out(text);
@@ -67,12 +80,16 @@ std::vector<fs::path> candidates(const fs::path& dir, const TImageKind& kind) {
 
 // Fills image from the first acceptable file and returns its path; empty when none is.
 template <std::size_t N>
-std::string loadGenuine(const std::vector<fs::path>& dirs, const TImageKind& kind, std::array<uint8_t, N>& image) {
+std::string loadGenuine(const std::vector<fs::path>& dirs, const TImageKind& kind, TRoms::TTrust trust,
+                        std::array<uint8_t, N>& image) {
   for (const fs::path& dir : dirs) {
     for (const fs::path& file : candidates(dir, kind)) {
       // One byte more than the image, so that a longer file shows as the wrong size.
       const std::optional<std::vector<uint8_t>> bytes = Platform::readFile(file, kind.size + 1);
       if (!bytes || bytes->size() != kind.size) continue;
+      // A file that merely lies about would change tunes' streams unseen: an
+      // all-zero or patched image found by searching is passed over.
+      if (trust == TRoms::TTrust::knownRevisions && !knownRevision(kind, *bytes)) continue;
       std::copy(bytes->begin(), bytes->end(), image.begin());
       return file.string();
     }
@@ -85,11 +102,20 @@ std::string loadGenuine(const std::vector<fs::path>& dirs, const TImageKind& kin
 std::array<uint8_t, TRoms::kernalSize> TRoms::builtinKernal() { return builtinKernalImage; }
 std::array<uint8_t, TRoms::basicSize> TRoms::builtinBasic() { return builtinBasicImage; }
 
-TRoms TRoms::fromDirectories(const std::vector<std::filesystem::path>& dirs) {
+uint32_t TRoms::crc32(const uint8_t* data, std::size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+TRoms TRoms::fromDirectories(const std::vector<std::filesystem::path>& dirs, TTrust trust) {
   TRoms roms;
-  roms.basicSource = loadGenuine(dirs, basicKind, roms.basic);
-  roms.kernalSource = loadGenuine(dirs, kernalKind, roms.kernal);
-  roms.chargenSource = loadGenuine(dirs, chargenKind, roms.chargen);
+  roms.basicSource = loadGenuine(dirs, basicKind, trust, roms.basic);
+  roms.kernalSource = loadGenuine(dirs, kernalKind, trust, roms.kernal);
+  roms.chargenSource = loadGenuine(dirs, chargenKind, trust, roms.chargen);
   if (roms.basicSource.empty()) {
     roms.basic = builtinBasic();
     roms.basicSource = builtinSource;
@@ -122,6 +148,10 @@ std::vector<std::filesystem::path> TRoms::searchDirectories() {
 }
 
 const TRoms& TRoms::shared() {
-  static const TRoms roms = fromDirectories(searchDirectories());
+  // Images the user named are taken as given; images that happen to lie about
+  // only when they are a genuine revision.
+  static const TRoms roms = fromDirectories(
+      searchDirectories(),
+      Platform::environment("ZORVEX_ROMS").empty() ? TTrust::knownRevisions : TTrust::asGiven);
   return roms;
 }

@@ -40,10 +40,17 @@ class TRoms {
   // The set the library's machines use unless given another.
   static const TRoms& shared();
 
+  // asGiven: any file of the right size; knownRevisions: only the genuine
+  // revisions (BASIC 901226-01, KERNAL 901227-01/-02/-03, characters 901225-01).
+  enum class TTrust { asGiven, knownRevisions };
+
   // Each image from the first directory in dirs that holds a file of the right size
   // whose name starts with "basic", "kernal" or "chargen" (any case: VICE names them
-  // "kernal-901227-03.bin" and the like); ours where none does.
-  static TRoms fromDirectories(const std::vector<std::filesystem::path>& dirs);
+  // "kernal-901227-03.bin" and the like) and that trust accepts; ours where none does.
+  static TRoms fromDirectories(const std::vector<std::filesystem::path>& dirs, TTrust trust = TTrust::asGiven);
+
+  // CRC-32 (the zip and PNG one) of data.
+  static uint32_t crc32(const uint8_t* data, std::size_t size);
 
   // $ZORVEX_ROMS alone when it is set; otherwise roms/ beside the library, then the
   // directories where VICE installations keep their C64 ROMs.

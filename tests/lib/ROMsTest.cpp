@@ -78,6 +78,27 @@ TEST(RomFiles, WithoutExplicitDirectoryTheBinarysOwnComesFirst) {
   EXPECT_NE(std::find(dirs.begin(), dirs.end(), std::filesystem::path("/usr/share/vice/C64")), dirs.end());
 }
 
+TEST(RomFiles, FoundImagesMustBeAGenuineRevisionNamedOnesNeedNot) {
+  // The check value of CRC-32 ("123456789"), so the revisions' values mean what they say.
+  const std::string check = "123456789";
+  EXPECT_EQ(TRoms::crc32(reinterpret_cast<const uint8_t*>(check.data()), check.size()), 0xCBF43926u);
+
+  TTempDir dir;
+  dir.write("kernal", std::vector<uint8_t>(8192, 0));
+  dir.write("basic", std::vector<uint8_t>(8192, 0));
+  dir.write("chargen", image(4096, 7));
+  const TRoms found = TRoms::fromDirectories({dir.path()}, TRoms::TTrust::knownRevisions);
+  EXPECT_EQ(found.kernalSource, TRoms::builtinSource);
+  EXPECT_EQ(found.kernal, TRoms::builtinKernal());
+  EXPECT_EQ(found.basicSource, TRoms::builtinSource);
+  EXPECT_EQ(found.chargenSource, TRoms::builtinSource);
+
+  const TRoms named = TRoms::fromDirectories({dir.path()}, TRoms::TTrust::asGiven);
+  EXPECT_EQ(named.kernalSource, (dir.path() / "kernal").string());
+  EXPECT_TRUE(blank(named.kernal));
+  EXPECT_TRUE(holds(named.chargen, image(4096, 7)));
+}
+
 TEST(RomFiles, WrongSizesAreRejectedImageByImage) {
   TTempDir dir;
   dir.write("kernal", image(8191, 1));
