@@ -30,7 +30,8 @@ cmake -S . -B build-fuzz -DZORVEX_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_B
 cmake --build build-fuzz -j"$jobs"
 seconds=${ZORVEX_FUZZ_SECONDS:-60}
 for entry in sldb_check_fuzz:sldb:songlengths sldb_load_fuzz:sldb:songlengths stil_load_fuzz:stil:stil \
-            tune_load_fuzz:tune:tune database_load_fuzz:database:database index_load_fuzz:index:index; do
+            tune_load_fuzz:tune:tune exports_fuzz:tune:tune database_load_fuzz:database:database \
+            index_load_fuzz:index:index; do
   IFS=: read -r target seeds dict <<< "$entry"
   mkdir -p "build-fuzz/corpus/$target"
   echo "fuzzing $target for ${seconds}s"
