@@ -44,7 +44,7 @@ status=0
 "./build-fuzz/tests/fuzz/$target" -max_total_time=$((minutes * 60)) -max_len=8192 -timeout=10 \
   -dict="tests/fuzz/$dict.dict" -artifact_prefix="build-fuzz/$target-" -print_final_stats=1 \
   "build-fuzz/corpus/$target" "tests/fuzz/seeds/$seeds" "build-fuzz/seeds/$target" 2> "$log" || status=$?
-grep -E '^#[0-9]+ +(DONE|pulse)' "$log" | tail -n 1 || true
+grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+/[0-9]+[a-zA-Z]*' "$log" | tail -n 1 || true
 grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$log" || true
 if [ "$status" -ne 0 ]; then
   tail -n 40 "$log"
