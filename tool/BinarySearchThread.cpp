@@ -53,10 +53,7 @@ void TBinarySearchThread::Execute() {
 
   for (int32_t item = fileIndex_.GetNextIndex(); item != -1 && !ShouldEnd(); item = fileIndex_.GetNextIndex()) {
     // Items are handed out in increasing order: every later one is beyond the limit too.
-    if (item > lastUsefulItem_.load(std::memory_order_acquire)) {
-      stoppedByPeer_.store(true, std::memory_order_relaxed);
-      break;
-    }
+    if (item > lastUsefulItem_.load(std::memory_order_acquire)) break;
     indexer_.Lock();
     const uint8_t* data = indexer_.GetItemData(item);
     const auto size = static_cast<std::size_t>(indexer_.GetItemSize(item));

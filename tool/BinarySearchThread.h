@@ -44,7 +44,6 @@ class TBinarySearchThread {
   int32_t GetBestPercentage() const { return bestPercentage_; }
   // Index of the best item, -1 when none reached the threshold.
   int32_t GetBestItem() const { return bestItem_; }
-  bool StoppedByPeer() const { return stoppedByPeer_.load(std::memory_order_relaxed); }
 
  private:
   void Execute();
@@ -64,7 +63,6 @@ class TBinarySearchThread {
   int32_t bestItem_ = -1;
 
   std::atomic<bool> terminated_{false};
-  std::atomic<bool> stoppedByPeer_{false};
   // Items above this index are not worth testing: a peer found every block in it.
   std::atomic<int32_t> lastUsefulItem_;
   std::thread thread_;
