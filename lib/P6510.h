@@ -93,6 +93,17 @@ class T6510 {
     const uint16_t at = static_cast<uint16_t>(PC - 1);
     return basicTraps && at >= 0xA000 && at < 0xC000 && romVisible[at >> 12] && !playSidMode;
   }
+  // A processor on a JAM byte steps one cycle at a time while time, timers and
+  // interrupts go on. The steps that change nothing but the clocks (no interrupt
+  // dispatch, no stolen cycle, no sample step, the slice not over) pass in one go;
+  // the step that meets the next event is left to the run loop.
+  struct QuietRun {
+    uint32_t cycles = 0;
+    bool stolenOnItsLastLine = false;  // the run took the bad line's cycles of the line it ends on
+  };
+  void passQuietJamCycles();
+  QuietRun quietJamCycles() const;
+  bool stepJammedCycles = false;  // every step through the run loop (tests compare the two)
   void installBinaryTable();
   void setBinaryMode();
   void setDecimalMode();
@@ -342,6 +353,9 @@ class T6510 {
   }
   void clockTimers(uint32_t cycles);
   void dispatchInterrupts(uint32_t cycles);
+  // Cycles until the slice ends, a timer underflows or the raster reaches the
+  // compare line, whichever comes first.
+  int64_t cyclesToTimedEvent() const;
   // Brings the timers up to cycle position within the current instruction.
   void syncTimers(uint32_t position = 0);
   bool irqAcceptable() const;

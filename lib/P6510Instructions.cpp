@@ -420,6 +420,7 @@ void jam(M& m) {
   }
   m.instructionCycles = 1;
   --m.PC;
+  m.passQuietJamCycles();
 }
 
 // ---- unstable stores --------------------------------------------------------

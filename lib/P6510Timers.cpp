@@ -630,18 +630,8 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
   }
 
   // The next moment something can happen.
-  int64_t next = static_cast<int64_t>(sliceBudget) - static_cast<int64_t>(executedCycles) + 1;
+  int64_t next = cyclesToTimedEvent();
   auto consider = [&next](int64_t candidate) { next = std::min(next, candidate); };
-  for (const Cia& cia : cias) {
-    if (!cia.timerAStopped && cia.timerACountsClock) consider(int64_t{cia.timerACounter} + 1);
-    if (!cia.timerBStopped && cia.timerBCountsClock) consider(int64_t{cia.timerBCounter} + 1);
-  }
-  if (cias[0].timerAStopped) consider(65535);
-  if (rasterCompare < linesPerFrame) {
-    int32_t lines = rasterCompare - rasterLine;
-    if (lines <= 0) lines += linesPerFrame;
-    consider(int64_t{lines} * cyclesPerLine - cycleInLine);
-  }
   if (irqCountdownActive)
     consider(irqCountdown);
   else if (irqPending() && (!realC64Mode || I == 0))
@@ -651,6 +641,24 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
   else if (nmiPending)
     consider(1);
   cyclesToEvent = static_cast<int32_t>(std::clamp<int64_t>(next, 1, 0x7FFFFFFF));
+}
+
+int64_t T6510::cyclesToTimedEvent() const {
+  int64_t next = static_cast<int64_t>(sliceBudget) - static_cast<int64_t>(executedCycles) + 1;
+  auto consider = [&next](int64_t candidate) { next = std::min(next, candidate); };
+  // Timers are behind by the cycles not yet clocked into them.
+  const int64_t unclocked = pendingTimerCycles;
+  for (const Cia& cia : cias) {
+    if (!cia.timerAStopped && cia.timerACountsClock) consider(int64_t{cia.timerACounter} + 1 - unclocked);
+    if (!cia.timerBStopped && cia.timerBCountsClock) consider(int64_t{cia.timerBCounter} + 1 - unclocked);
+  }
+  if (cias[0].timerAStopped) consider(65535);
+  if (rasterCompare < linesPerFrame) {
+    int32_t lines = rasterCompare - rasterLine;
+    if (lines <= 0) lines += linesPerFrame;
+    consider(int64_t{lines} * cyclesPerLine - cycleInLine);
+  }
+  return next;
 }
 
 void T6510::resetTimers() {

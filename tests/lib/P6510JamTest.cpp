@@ -1,0 +1,233 @@
+// A processor on a JAM byte passes the cycles in which nothing happens in one
+// go. Everything a tune shows must stay exactly as with one cycle per step: the
+// SID stream with its delays, interrupts taken from the JAM, bad lines, sample
+// channels, the usage maps and the whole machine state at the end.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <memory>
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "P6510.h"
+#include "ROMs.h"
+#include "SidWrapper.h"
+
+namespace {
+
+using Entry = std::tuple<uint8_t, uint8_t, uint32_t>;  // register, value, delay
+
+struct Outcome {
+  std::vector<Entry> stream;
+  std::vector<uint8_t> ram, ramUsage, romUsage, io;
+  std::vector<int64_t> registers;  // processor, raster, timers and clocks
+  bool jammedAtEnd = false;
+};
+
+// One tune set-up, run on a machine that passes quiet JAM cycles at once or on
+// one that steps every cycle.
+struct Tune {
+  std::vector<std::pair<uint16_t, std::vector<uint8_t>>> memory;
+  std::vector<uint8_t> wholeRam;  // when set, the machine's RAM before the pieces above
+  uint16_t init = 0x1000, play = 0;
+  bool realC64 = true, playSid = false;
+  uint32_t speed = 0;
+  int slices = 300;
+};
+
+bool isJamOpcode(uint8_t op) { return (op & 0x0F) == 0x02 && op != 0x82 && op != 0xA2 && op != 0xC2 && op != 0xE2; }
+
+Outcome play(const Tune& tune, bool stepEveryCycle) {
+  static const TRoms roms = TRoms::fromDirectories({});
+  TSidWrapper sid;
+  auto c64 = std::make_unique<T6510>(sid, roms);
+  c64->stepJammedCycles = stepEveryCycle;
+  c64->enableFixedStartup();
+  c64->resetIoDefaults();
+  if (!tune.wholeRam.empty()) std::copy(tune.wholeRam.begin(), tune.wholeRam.end(), c64->ram.begin());
+  for (const auto& [address, bytes] : tune.memory)
+    for (std::size_t i = 0; i < bytes.size(); ++i) c64->ram[(address + i) & 0xFFFF] = bytes[i];
+  c64->tuneLoadAddress = 0x0801;
+  c64->tuneLoadEnd = 0x9FFF;
+  if (tune.playSid) c64->setPlaySidSpecific(true);
+  c64->setPal(true);
+  c64->loadTimerCounters();
+  const bool cia = T6510::speedBitSet(tune.speed, 1, tune.playSid);
+  c64->setCia1TimerA(tune.realC64 ? 16421 : cia ? 16380 : 19656, !tune.realC64 && cia);
+  c64->startTune(1, tune.init, tune.play, tune.speed, tune.realC64);
+  sid.setClockRunning(true);
+
+  Outcome out;
+  for (int slice = 0; slice < tune.slices; ++slice) {
+    c64->runSlice();
+    for (; !sid.empty(); sid.pop()) out.stream.emplace_back(sid.peekRegister(), sid.peekData(), sid.peekDelay());
+  }
+  const T6510& m = *c64;
+  out.ram.assign(m.ram.begin(), m.ram.end());
+  out.ramUsage.assign(m.ramUsage.begin(), m.ramUsage.end());
+  out.romUsage.assign(m.romUsage.begin(), m.romUsage.end());
+  out.io.assign(m.ioImage.begin(), m.ioImage.end());
+  out.registers = {m.A, m.X, m.Y, m.SP, m.PC, m.packStatus(), m.rasterLine, m.cycleInLine, m.badLineTaken,
+                   m.badLinesEnabled, m.executedCycles, m.busyCycles, m.cyclesSinceSid, m.cyclesToEvent,
+                   m.irqCountdownActive, m.irqCountdown, m.nmiCountdownActive, m.nmiCountdown, m.songMilliseconds,
+                   m.songSeconds, m.cias[0].timerACounter, m.cias[0].timerBCounter, m.cias[1].timerACounter,
+                   m.cias[1].timerBCounter, m.cias[0].todTenths, m.sampleChannels[0].counter, m.galway.counter};
+  out.jammedAtEnd = !m.isIdle() && isJamOpcode(m.readPages[m.PC >> 12][m.PC & 0xFFF]);
+  return out;
+}
+
+// Returns how many SID accesses the tune made.
+std::size_t expectSame(const Tune& tune, const std::string& label) {
+  const Outcome quick = play(tune, false), stepped = play(tune, true);
+  EXPECT_TRUE(quick.jammedAtEnd) << label;
+  EXPECT_EQ(quick.stream, stepped.stream) << label;
+  EXPECT_EQ(quick.registers, stepped.registers) << label;
+  EXPECT_TRUE(quick.ram == stepped.ram) << label;
+  EXPECT_TRUE(quick.ramUsage == stepped.ramUsage) << label;
+  EXPECT_TRUE(quick.romUsage == stepped.romUsage) << label;
+  EXPECT_TRUE(quick.io == stepped.io) << label;
+  return quick.stream.size();
+}
+
+// Handlers end by counting into $3000 and writing the count to a SID register,
+// so that every interrupt taken shows in the stream with its delay.
+std::vector<uint8_t> handler(uint8_t acknowledgeLo, uint8_t acknowledgeHi, uint8_t sidRegister) {
+  return {0x48,                                // PHA
+          0xAD, acknowledgeLo, acknowledgeHi,  // LDA ack (CIA: read ICR; VIC: read $D019)
+          0x8D, acknowledgeLo, acknowledgeHi,  // STA ack (VIC: acknowledge)
+          0xEE, 0x00, 0x30,                    // INC $3000
+          0xAD, 0x00, 0x30,                    // LDA $3000
+          0x8D, sidRegister, 0xD4,             // STA $D4xx
+          0x68,                                // PLA
+          0x40};                               // RTI
+}
+
+TEST(JammedProcessor, InterruptsTakenFromAJamKeepTheirCycles) {
+  // Common start: SEI, KERNAL out ($35), vectors in RAM, screen on (bad lines),
+  // the KERNAL's timer interrupt off.
+  const std::vector<uint8_t> prologue = {0x78, 0xA9, 0x35, 0x85, 0x01, 0xA9, 0x1B, 0x8D,
+                                         0x11, 0xD0, 0xA9, 0x7F, 0x8D, 0x0D, 0xDC};
+  const uint16_t body = static_cast<uint16_t>(0x1000 + prologue.size());
+
+  Tune ciaIrq;
+  ciaIrq.memory = {{0x1000, prologue},
+                   {body, {0xA9, 0x31, 0x8D, 0x04, 0xDC, 0xA9, 0x07, 0x8D, 0x05, 0xDC,  // timer A $0731
+                             0xA9, 0x81, 0x8D, 0x0D, 0xDC, 0xA9, 0x11, 0x8D, 0x0E, 0xDC,  // IRQ on, start
+                             0x58, 0x02}},                                                // CLI, JAM
+                   {0xFFFE, {0x00, 0x20}},
+                   {0x2000, handler(0x0D, 0xDC, 0x01)}};
+  EXPECT_GT(expectSame(ciaIrq, "CIA 1 timer interrupts"), 150u);
+
+  Tune raster;
+  raster.memory = {{0x1000, prologue},
+                   {body, {0xA9, 0x33, 0x8D, 0x12, 0xD0, 0xA9, 0x01, 0x8D, 0x1A, 0xD0,  // line $33, enable
+                             0x58, 0x12}},                                                // CLI, JAM ($12)
+                   {0xFFFE, {0x00, 0x20}},
+                   // The handler also moves the compare line 37 lines on each time.
+                   {0x2000, {0xAD, 0x01, 0x30, 0x18, 0x69, 0x25, 0x8D, 0x01, 0x30, 0x8D, 0x12, 0xD0}},
+                   {0x200C, handler(0x19, 0xD0, 0x04)}};
+  EXPECT_GT(expectSame(raster, "raster interrupts on bad lines"), 90u);
+
+  Tune nmi;
+  nmi.memory = {{0x1000, prologue},
+                {body, {0xA9, 0x63, 0x8D, 0x04, 0xDD, 0xA9, 0x02, 0x8D, 0x05, 0xDD,  // timer A $0263
+                          0xA9, 0x81, 0x8D, 0x0D, 0xDD, 0xA9, 0x11, 0x8D, 0x0E, 0xDD,  // NMI on, start
+                          0xF2}},                                                      // JAM, I still set
+                {0xFFFA, {0x00, 0x21}},
+                {0x2100, handler(0x0D, 0xDD, 0x07)}};
+  EXPECT_GT(expectSame(nmi, "CIA 2 timer NMIs"), 450u);
+
+  // No interrupt at all: only the bad lines' stolen cycles shape the slices.
+  Tune badLinesOnly;
+  badLinesOnly.memory = {{0x1000, prologue}, {body, {0x52}}};
+  EXPECT_EQ(expectSame(badLinesOnly, "bad lines only"), 1u);
+
+  // The screen switched on and off every eight timer interrupts: bad lines
+  // start and stop where line 48 is crossed, mostly while the processor is
+  // jammed, and the next interrupt often falls inside the cycles a bad line takes.
+  Tune screenToggled;
+  screenToggled.slices = 3000;
+  screenToggled.memory = {{0x1000, prologue},
+                          {body, {0xA9, 0xE5, 0x8D, 0x04, 0xDC, 0xA9, 0x03, 0x8D, 0x05, 0xDC,  // timer A $03E5
+                                  0xA9, 0x81, 0x8D, 0x0D, 0xDC, 0xA9, 0x11, 0x8D, 0x0E, 0xDC,  // IRQ on, start
+                                  0x58, 0x72}},                                                // CLI, JAM
+                          {0xFFFE, {0x00, 0x20}},
+                          // LDA $3000, ASL, AND #$10, ORA #$0B, STA $D011
+                          {0x2000, {0xAD, 0x00, 0x30, 0x0A, 0x29, 0x10, 0x09, 0x0B, 0x8D, 0x11, 0xD0}},
+                          {0x200B, handler(0x0D, 0xDC, 0x05)}};
+  EXPECT_GT(expectSame(screenToggled, "screen toggled"), 2900u);
+
+  // Sprites on: their DMA makes the machine step every cycle; still the same.
+  Tune sprites = raster;
+  sprites.memory.push_back({body, {0xA9, 0x33, 0x8D, 0x12, 0xD0, 0xA9, 0x01, 0x8D, 0x1A, 0xD0, 0x8D, 0x15, 0xD0,
+                                     0xA9, 0x40, 0x8D, 0x01, 0xD0, 0x58, 0x12}});
+  EXPECT_GT(expectSame(sprites, "raster interrupts with a sprite on"), 90u);
+}
+
+TEST(JammedProcessor, PlayerConventionsAroundAJam) {
+  // A PSID whose init writes the volume and jams: init never returns, and the
+  // first slice runs the whole time a player gives an init.
+  Tune jammedInit;
+  jammedInit.realC64 = false;
+  jammedInit.play = 0x1010;
+  jammedInit.speed = 1;  // CIA-timed
+  jammedInit.memory = {{0x1000, {0xA9, 0x0F, 0x8D, 0x18, 0xD4, 0x02}}, {0x1010, {0x8D, 0x01, 0xD4, 0x60}}};
+  jammedInit.slices = 1200;
+  EXPECT_EQ(expectSame(jammedInit, "PSID init that jams"), 1u);
+
+  // A PSID whose play routine jams after its first write.
+  Tune jammedPlay = jammedInit;
+  jammedPlay.speed = 0;
+  jammedPlay.memory = {{0x1000, {0xA9, 0x0F, 0x8D, 0x18, 0xD4, 0x60}}, {0x1010, {0x8D, 0x01, 0xD4, 0x22}}};
+  EXPECT_EQ(expectSame(jammedPlay, "PSID play that jams"), 3u);
+
+  // playSID samples keep stepping the volume while the processor is jammed.
+  Tune samples;
+  samples.realC64 = false;
+  samples.playSid = true;
+  samples.play = 0x1100;
+  samples.memory = {{0x3000, {0x21, 0x43, 0x65, 0x87, 0xA9, 0xCB}},
+                    {0x1000, {0xA9, 0x1F, 0x8D, 0x18, 0xD4,                                // volume
+                              0xA9, 0x00, 0x8D, 0x1E, 0xD4, 0xA9, 0x30, 0x8D, 0x1F, 0xD4,  // start $3000
+                              0xA9, 0x06, 0x8D, 0x3D, 0xD4, 0xA9, 0x30, 0x8D, 0x3E, 0xD4,  // end $3006
+                              0xA9, 0x95, 0x8D, 0x5D, 0xD4, 0xA9, 0x00, 0x8D, 0x5E, 0xD4,  // period 149
+                              0xA9, 0x20, 0x8D, 0x3F, 0xD4,                                // 32 repeats
+                              0xA9, 0xFF, 0x8D, 0x1D, 0xD4, 0x60}},                        // start, RTS
+                    {0x1100, {0x32}}};                                                     // play: JAM
+  EXPECT_GT(expectSame(samples, "playSID sample under a jammed play routine"), 1900u);
+}
+
+// Random code jams within a few dozen instructions, after it has written
+// whatever registers it met: timers, interrupt masks, the VIC, the port.
+TEST(JammedProcessor, RandomCodeThatJamsPlaysAsWithSingleSteps) {
+#ifdef ZORVEX_SANITIZED_BUILD
+  constexpr int programs = 40;
+#else
+  constexpr int programs = 300;
+#endif
+  std::mt19937 rng(20261209);
+  std::uniform_int_distribution<int> byte(0, 255);
+  int jammed = 0;
+  for (int p = 0; p < programs; ++p) {
+    Tune tune;
+    tune.wholeRam.resize(65536);
+    for (auto& b : tune.wholeRam) b = static_cast<uint8_t>(byte(rng));
+    tune.realC64 = p % 4 != 3;
+    tune.playSid = p % 8 == 7;
+    tune.init = static_cast<uint16_t>(std::uniform_int_distribution<int>(0x0800, 0x9FFF)(rng));
+    tune.speed = static_cast<uint32_t>(byte(rng) & 1);
+    tune.slices = 120;
+    const Outcome quick = play(tune, false);
+    jammed += quick.jammedAtEnd;
+    const Outcome stepped = play(tune, true);
+    ASSERT_EQ(quick.stream, stepped.stream) << "program " << p;
+    ASSERT_EQ(quick.registers, stepped.registers) << "program " << p;
+    ASSERT_TRUE(quick.ram == stepped.ram && quick.io == stepped.io) << "program " << p;
+    ASSERT_TRUE(quick.ramUsage == stepped.ramUsage && quick.romUsage == stepped.romUsage) << "program " << p;
+  }
+  // Most random programs end on a JAM byte: the comparison is about them.
+  EXPECT_GT(jammed, programs / 3);
+}
+
+}  // namespace
