@@ -5,7 +5,7 @@
 #include "SidWrapper.h"
 
 T6510::T6510(TSidWrapper& sid, const TRoms& romSet)
-    : basicTraps(romSet.basicSource == TRoms::builtinSource), roms(romSet), sidWrapper(sid), sidFilter(sid) {
+    : basicTraps(romSet.basicSource == TRoms::builtinSource), roms(romSet), sidFilter(sid) {
   cias[1].base = 0xDD00;  // CIA 2: the NMI source
   installBinaryTable();
   romCodeUsagePages.fill(romUsage.data());
@@ -78,7 +78,7 @@ void T6510::initReturnedBookkeeping() {
   initDoneSignalled = true;
   initReturned = true;
   if (fixedStartup && !realC64Mode) restartPlayTiming();
-  sidWrapper.pushMarker(markerInitDone);
+  sidFilter.pushMarker(markerInitDone);
 }
 
 void T6510::executeRts() {

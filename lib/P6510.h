@@ -401,7 +401,6 @@ class T6510 {
   void stepGalway();
   void outputSamples(int channel);
 
-  TSidWrapper& sidWrapper;
   TSidFilter sidFilter;
 };
 

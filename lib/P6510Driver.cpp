@@ -194,7 +194,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   if (PC != 0 && playAddress != 0 && !realC64Mode) {
     const float initBudget = (palMachine ? 98280.0f : 102570.0f) * initSliceShare;
     for (int i = 0; i < initSliceLimit && !isIdle(); ++i) {
-      if (sidWrapper.count() > initQueueLimit) break;
+      if (sidFilter.queued() > initQueueLimit) break;
       runSliceLoop(initBudget, true);
     }
     initReturned = isIdle();
@@ -231,7 +231,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   initPhase = false;
   if (realC64Mode) {
     initDoneSignalled = true;
-    sidWrapper.pushMarker(markerInitDone);
+    sidFilter.pushMarker(markerInitDone);
   }
   cyclesToEvent = 0;
 }
@@ -388,11 +388,11 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
   if (keyRead && volumeIsZero) {
     resetSongClock();
     keyRead = false;
-    sidWrapper.restart();
+    sidFilter.restart();
     firstSidAccessSeen = false;
   }
   tickTimeOfDay(executedCycles);
-  if (!initPhase && sidWrapper.clockRunning()) {
+  if (!initPhase && sidFilter.clockRunning()) {
     const uint64_t f = uint64_t{executedCycles} * 126;
     clockFraction += f;
     msFraction += f;

@@ -74,7 +74,7 @@ uint8_t T6510::sidRead(uint16_t address) {
     return value;
   }
   // Write-only registers read back what is left on the data bus.
-  sidWrapper.queueRead(reg, lastSidWrite, static_cast<int32_t>(cyclesSinceSid));
+  sidFilter.queueRead(reg, lastSidWrite, static_cast<int32_t>(cyclesSinceSid));
   cyclesSinceSid = 0;
   return lastSidWrite;
 }

@@ -1,7 +1,8 @@
 // TSidFilter: the SID stage of the machine's memory map.
 //
-// The machine owns one, built on its instance's TSidWrapper, and sends every SID
-// access of its read and write paths through it; each is passed on unchanged:
+// The machine owns one, built on its instance's TSidWrapper, and sends everything
+// bound for the access stream through it (accesses, idle time, markers, the
+// restart); each is passed on unchanged:
 //
 //   TSidFilter filter(wrapper);
 //   filter.write(reg, value, cyclesSinceSid);
@@ -25,6 +26,13 @@ class TSidFilter {
     wrapper_.clock(cycles);
     return cycles;
   }
+  // A read the register model does not answer: the bus value goes into the stream.
+  void queueRead(uint8_t reg, uint8_t busValue, int32_t cycles) { wrapper_.queueRead(reg, busValue, cycles); }
+  void pushMarker(uint8_t marker) { wrapper_.pushMarker(marker); }
+  // A key press starts the tune over: the stream starts again from here.
+  void restart() { wrapper_.restart(); }
+  int32_t queued() const { return wrapper_.count(); }
+  bool clockRunning() const { return wrapper_.clockRunning(); }
   void reset();
   void setMusMode(bool musMode) { wrapper_.setMusMode(musMode); }
 

@@ -1,9 +1,9 @@
 // TSidWrapper: the queue of SID accesses between the machine and the caller.
 //
-// The machine is the producer. It calls the T6581 operations for each SID write, each
-// read the register model answers ($D41B, $D41C) and each idle stretch, queueRead for
-// the other reads, pushMarker for "init done", and restart when a key press starts the
-// tune over. Every call carries the cycles since the previous SID access; an entry's
+// The machine is the producer, through its TSidFilter. It calls writeRegister for each
+// SID write, readRegister for each read the register model answers ($D41B, $D41C),
+// clock for each idle stretch, queueRead for the other reads, pushMarker for "init
+// done", and restart when a key press starts the tune over. Every call carries the cycles since the previous SID access; an entry's
 // delay is what the caller has to wait before applying it.
 //
 //   TSidWrapper sid;
@@ -40,23 +40,14 @@
 constexpr uint8_t markerRestart = 0xA0;
 constexpr uint8_t markerInitDone = 0xA1;
 
-// The SID chip as the machine sees it.
-class T6581 {
- public:
-  virtual ~T6581() = default;
-  virtual void writeRegister(uint8_t reg, uint8_t value, int32_t cycles) = 0;
-  virtual uint8_t readRegister(uint8_t reg, int32_t cycles) = 0;
-  virtual void clock(int32_t cycles) = 0;
-};
-
-class TSidWrapper final : public T6581 {
+class TSidWrapper final {
  public:
   TSidWrapper();
   TSidWrapper(const TSidWrapper&) = delete;
   TSidWrapper& operator=(const TSidWrapper&) = delete;
 
   // Producer side.
-  void writeRegister(uint8_t reg, uint8_t value, int32_t cycles) override {
+  void writeRegister(uint8_t reg, uint8_t value, int32_t cycles) {
     if (skipSilence_ || volumeFix_) {
       holdWrite(reg, value, static_cast<uint32_t>(cycles));
     } else {
@@ -66,14 +57,14 @@ class TSidWrapper final : public T6581 {
     lastWritten_[reg] = value;
   }
 
-  uint8_t readRegister(uint8_t reg, int32_t cycles) override {
+  uint8_t readRegister(uint8_t reg, int32_t cycles) {
     idleCycles_ += static_cast<uint32_t>(cycles);
     const uint8_t value = sidModel_.read(reg, cycles);
     enqueue(static_cast<uint8_t>(reg | 0x80), value, static_cast<uint32_t>(cycles));
     return value;
   }
 
-  void clock(int32_t cycles) override {
+  void clock(int32_t cycles) {
     idleCycles_ += static_cast<uint32_t>(cycles);
     sidModel_.clock(cycles);
   }
