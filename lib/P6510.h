@@ -347,9 +347,12 @@ class T6510 {
   // Whether stealCycles can find anything to steal on this line: the run loop's
   // cheap test before the full one.
   bool vicMaySteal() const {
-    return ioImage[0x015] != 0 || (badLinesEnabled && !badLineTaken &&
-                                   static_cast<unsigned>(rasterLine - 48) <= 199 &&
-                                   ((rasterLine ^ ioImage[0x011]) & 7) == 0);
+    return ioImage[0x015] != 0 || (badLinesEnabled && !badLineTaken && badLineCandidate(rasterLine));
+  }
+  // Whether a line of the display window matches the scroll register's low bits
+  // (a bad line once bad lines are enabled for the frame).
+  bool badLineCandidate(int32_t line) const {
+    return static_cast<unsigned>(line - 48) <= 199 && ((line ^ ioImage[0x011]) & 7) == 0;
   }
   void clockTimers(uint32_t cycles);
   void dispatchInterrupts(uint32_t cycles);

@@ -292,8 +292,7 @@ T6510::QuietRun T6510::quietJamCycles() const {
   int32_t line = rasterLine;
   int64_t quiet = 0, position = cycleInLine;
   for (;;) {
-    const bool badLine = badLines && !taken && static_cast<unsigned>(line - 48) <= 199 && ((line ^ control) & 7) == 0;
-    if (badLine) {
+    if (badLines && !taken && badLineCandidate(line)) {
       const int64_t start = std::max<int64_t>(position, 11);
       const int64_t before = quiet + (start - position);
       if (before + stealStep > limit || start + stealStep >= cyclesPerLine)
