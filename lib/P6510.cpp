@@ -74,6 +74,7 @@ uint32_t T6510::interruptEntry(uint16_t vector, bool breakFlag) {
 }
 
 void T6510::initReturnedBookkeeping() {
+  ++sideEffects;
   if (initDoneSignalled) return;
   initDoneSignalled = true;
   initReturned = true;

@@ -19,7 +19,8 @@
 // The class is spread over files by concern: P6510.cpp (processor core, status,
 // interrupt entry, BRK and RTI), P6510Instructions.cpp (the opcode handlers),
 // P6510Memory.cpp (processor port, banking, usage marks), P6510Sid.cpp (SID
-// read/write paths and the sample registers), P6510Io.cpp (VIC and CIA registers).
+// read/write paths and the sample registers), P6510Io.cpp (VIC and CIA registers),
+// P6510FastForward.cpp (waiting passed in one go).
 #pragma once
 
 #include <array>
@@ -103,7 +104,37 @@ class T6510 {
   };
   void passQuietJamCycles();
   QuietRun quietJamCycles() const;
-  bool stepJammedCycles = false;  // every step through the run loop (tests compare the two)
+  // Off: every JAM cycle and every loop iteration through the run loop (tests
+  // compare the two).
+  bool fastForward = true;
+
+  // A loop that waits repeats itself exactly until something happens: an
+  // iteration that wrote nothing, touched no I/O, took no interrupt and lost no
+  // cycle to the VIC, and came back to its head with the registers it left
+  // with, will do the same again. So does a countdown (DEX, DEY, INX or INY and
+  // a branch back to it) but for its counter. Taken backward jumps report their
+  // target; the run loop then skips whole iterations up to the next event,
+  // stolen cycle or slice end, so the cycle at which anything happens stays the
+  // same (P6510FastForward.cpp).
+  enum class LoopKind : uint8_t { none, repeating, countdown };
+  struct LoopWatch {
+    int32_t head = -1;  // -1: none
+    bool snapshot = false;  // the registers below were taken at the head
+    uint8_t a = 0, x = 0, y = 0, sp = 0, status = 0;
+    uint32_t effects = 0;
+    uint32_t endCycle = 0;  // executedCycles at the end of the jump that arrived
+    uint32_t period = 0;    // cycles of one iteration
+  };
+  // Counts what makes an iteration more than waiting: writes, I/O reads,
+  // interrupt dispatch, stolen cycles, BASIC traps.
+  uint32_t sideEffects = 0;
+  LoopWatch loopWatch;
+  LoopKind loopFound = LoopKind::none;
+  void noteBackwardJump(uint16_t from);
+  void skipLoopIterations();
+  // Cycles from now to the start of the first raster line on which the VIC could
+  // steal from an instruction; 0 when it could on this line.
+  int64_t cyclesFreeOfSteals(int64_t horizon) const;
   void installBinaryTable();
   void setBinaryMode();
   void setDecimalMode();
@@ -425,6 +456,7 @@ ZORVEX_HOT uint8_t T6510::fetchByte() {
 }
 
 ZORVEX_HOT void T6510::writeByte(uint16_t address, uint8_t value) {
+  ++sideEffects;
   if (address >= 0xD000 && ioVisible) {
     if (address < 0xE000) {
       ioWrite(address, value);
@@ -453,11 +485,13 @@ ZORVEX_HOT void T6510::writeZeroPage(uint8_t address, uint8_t value) {
     writeByte(address, value);
     return;
   }
+  ++sideEffects;
   ram[address] = value;
   markWrite(writeUsage(address, false));
 }
 
 ZORVEX_HOT void T6510::push(uint8_t value) {
+  ++sideEffects;
   const uint16_t address = 0x0100 | SP;
   ram[address] = value;
   markWrite(ramUsage[address]);

@@ -256,80 +256,12 @@ void T6510::idleStep(float budget) {
   dispatchInterrupts(skip + stolenCycles);
 }
 
-T6510::QuietRun T6510::quietJamCycles() const {
-  // Sprite DMA steals on its own lines, and a JAM byte read from I/O may
-  // answer differently each time: those go step by step.
-  if (stepJammedCycles || ioImage[0x015] != 0) return {};
-  if (ioReadPage[PC >> 12] && PC < 0xDE00) return {};
-  // An interrupt request the processor may not take (a player's init still
-  // running, or I set) brings the dispatch back every cycle, and a jammed
-  // processor never changes whether it may: then only the timed events count.
-  int64_t toEvent = cyclesToEvent;
-  if (!irqCountdownActive && !nmiCountdownActive && !nmiPending && irqPending() && !irqAcceptable())
-    toEvent = cyclesToTimedEvent();
-  // Every quiet step and the one after it must start inside the slice.
-  int64_t limit = std::min<int64_t>(toEvent - 1,
-                                    static_cast<int64_t>(std::ceil(sliceBudget)) - 1 - int64_t{executedCycles});
-  if (playSidMode) {
-    for (const SampleChannel& ch : sampleChannels)
-      if (ch.running) limit = std::min<int64_t>(limit, ch.counter);
-    if (galway.running) limit = std::min<int64_t>(limit, galway.counter);
-  }
-  if (limit <= 0) return {};
-
-  // With the screen off and staying off no line steals, and the compare line
-  // is one of the timed events.
-  const uint8_t control = ioImage[0x011];
-  if (!badLinesEnabled && !(control & 0x10)) return {static_cast<uint32_t>(limit), false};
-
-  // Walk the raster lines ahead. On a bad line the step that starts at cycle 11
-  // or later loses 43 cycles to the VIC (a JAM writes nothing, so the VIC has
-  // the bus three cycles after asking); that step is quiet too when it ends
-  // inside the line and before the next event. Reaching the compare line raises
-  // the raster interrupt: that step is the run loop's.
-  constexpr int64_t stealStep = 1 + 43;
-  bool badLines = badLinesEnabled, taken = badLineTaken;
-  int32_t line = rasterLine;
-  int64_t quiet = 0, position = cycleInLine;
-  for (;;) {
-    if (badLines && !taken && badLineCandidate(line)) {
-      const int64_t start = std::max<int64_t>(position, 11);
-      const int64_t before = quiet + (start - position);
-      if (before + stealStep > limit || start + stealStep >= cyclesPerLine)
-        return {static_cast<uint32_t>(std::min(limit, before)), false};
-      quiet = before + stealStep;
-      position = start + stealStep;
-      taken = true;
-    }
-    if (quiet + (cyclesPerLine - position) > limit) return {static_cast<uint32_t>(limit), taken};
-    quiet += cyclesPerLine - position;
-    if (++line >= linesPerFrame) line = 0;
-    if (line == rasterCompare) return {static_cast<uint32_t>(quiet - 1), false};
-    if (line == 48) badLines = control & 0x10;
-    taken = false;
-    position = 0;
-  }
-}
-
-void T6510::passQuietJamCycles() {
-  const QuietRun run = quietJamCycles();
-  const uint32_t n = run.cycles;
-  if (n == 0) return;
-  executedCycles += n;
-  cyclesSinceSid += n;
-  busyCycles += n;
-  pendingTimerCycles += n;
-  advanceRaster(n);
-  if (run.stolenOnItsLastLine) badLineTaken = true;
-  cyclesToEvent -= static_cast<int32_t>(n);
-  if (playSidMode) clockSamples(static_cast<int32_t>(n));
-}
-
 void T6510::runSliceLoop(float budget, bool initLoop) {
   executedCycles = 0;
   pendingTimerCycles = 0;
   busyCycles = 0;
   sliceBudget = budget;
+  loopWatch.head = -1;  // its cycle stamps count from the slice's start
   if (!realC64Mode && stackDepth < 0) {
     stackDepth = 0;
     PC = 0xFFFE;
@@ -363,6 +295,12 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     advanceRaster(total);
     cyclesToEvent -= static_cast<int32_t>(total);
     if (playSidMode) clockSamples(static_cast<int32_t>(total));
+    if (loopFound != LoopKind::none) [[unlikely]] {
+      if (cyclesToEvent > 0 && stolenCycles == 0)
+        skipLoopIterations();
+      else
+        loopFound = LoopKind::none;
+    }
     if (cyclesToEvent <= 0) {
       const uint32_t n = pendingTimerCycles;
       pendingTimerCycles = 0;

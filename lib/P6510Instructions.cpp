@@ -139,6 +139,7 @@ void branchInstruction(M& m) {
   const int8_t offset = static_cast<int8_t>(m.fetchByte());
   if (m.*flag != wanted) return;
   m.dummyRead(m.PC);
+  const uint16_t from = m.PC;
   const uint16_t target = static_cast<uint16_t>(m.PC + offset);
   if ((target ^ m.PC) & 0xFF00) {
     m.instructionCycles = 4;
@@ -147,6 +148,7 @@ void branchInstruction(M& m) {
     m.branchDelay = 1;
   }
   m.PC = target;
+  if (offset < 0 && m.fastForward) m.noteBackwardJump(from);
 }
 
 // ---- ALU --------------------------------------------------------------------
@@ -401,7 +403,9 @@ void brk(M& m) { m.executeBrk(); }
 
 void jmpAbsolute(M& m) {
   m.instructionCycles = 3;
+  const uint16_t from = m.PC;
   m.PC = absolute(m);
+  if (m.PC < from && m.fastForward) m.noteBackwardJump(from);
 }
 void jmpIndirect(M& m) {
   m.instructionCycles = 5;
@@ -414,6 +418,7 @@ void jmpIndirect(M& m) {
 
 // JAM halts the bus; the processor comes back to the same byte every step.
 void jam(M& m) {
+  ++m.sideEffects;
   if (m.isBasicTrap()) [[unlikely]] {
     m.basic.trap();
     return;

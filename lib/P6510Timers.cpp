@@ -170,6 +170,7 @@ uint8_t T6510::ciaRead(uint16_t foldedAddress) {
 }
 
 void T6510::ciaDummyRead(uint16_t foldedAddress) {
+  ++sideEffects;
   readCiaRegister(cias[(foldedAddress >> 8) & 1], foldedAddress & 0x0F, true);
 }
 
@@ -474,6 +475,7 @@ void T6510::vicWrite(uint8_t reg, uint8_t value) {
 }
 
 uint32_t T6510::stealCycles(int32_t c) {
+  ++sideEffects;
   uint32_t stolen = 0;
   bool badLineCharged = false;
   const int32_t w = firstWritePosition[currentOpcode];
@@ -555,6 +557,7 @@ void T6510::takeInterrupt() {
 }
 
 void T6510::dispatchInterrupts(uint32_t cycles) {
+  ++sideEffects;
   if (cycles) clockTimers(cycles);
   const int32_t n = static_cast<int32_t>(std::min<uint32_t>(cycles, 0x3FFFFFFF));
   const int32_t stolen = static_cast<int32_t>(stolenCycles);

@@ -1,7 +1,8 @@
-// A processor on a JAM byte passes the cycles in which nothing happens in one
-// go. Everything a tune shows must stay exactly as with one cycle per step: the
-// SID stream with its delays, interrupts taken from the JAM, bad lines, sample
-// channels, the usage maps and the whole machine state at the end.
+// A processor on a JAM byte, or in a loop that only waits, passes the time in
+// which nothing happens in one go. Everything a tune shows must stay exactly as
+// with every cycle and instruction stepped: the SID stream with its delays,
+// interrupts taken from the JAM or the loop, bad lines, sample channels, the
+// usage maps and the whole machine state at the end.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -25,8 +26,8 @@ struct Outcome {
   bool jammedAtEnd = false;
 };
 
-// One tune set-up, run on a machine that passes quiet JAM cycles at once or on
-// one that steps every cycle.
+// One tune set-up, run on a machine that passes quiet JAM cycles and waiting
+// loop iterations at once, or on one that steps every cycle and instruction.
 struct Tune {
   std::vector<std::pair<uint16_t, std::vector<uint8_t>>> memory;
   std::vector<uint8_t> wholeRam;  // when set, the machine's RAM before the pieces above
@@ -42,7 +43,7 @@ Outcome play(const Tune& tune, bool stepEveryCycle) {
   static const TRoms roms = TRoms::fromDirectories({});
   TSidWrapper sid;
   auto c64 = std::make_unique<T6510>(sid, roms);
-  c64->stepJammedCycles = stepEveryCycle;
+  c64->fastForward = !stepEveryCycle;
   c64->enableFixedStartup();
   c64->resetIoDefaults();
   if (!tune.wholeRam.empty()) std::copy(tune.wholeRam.begin(), tune.wholeRam.end(), c64->ram.begin());
@@ -78,9 +79,9 @@ Outcome play(const Tune& tune, bool stepEveryCycle) {
 }
 
 // Returns how many SID accesses the tune made.
-std::size_t expectSame(const Tune& tune, const std::string& label) {
+std::size_t expectSame(const Tune& tune, const std::string& label, bool endsJammed = true) {
   const Outcome quick = play(tune, false), stepped = play(tune, true);
-  EXPECT_TRUE(quick.jammedAtEnd) << label;
+  EXPECT_EQ(quick.jammedAtEnd, endsJammed) << label;
   EXPECT_EQ(quick.stream, stepped.stream) << label;
   EXPECT_EQ(quick.registers, stepped.registers) << label;
   EXPECT_TRUE(quick.ram == stepped.ram) << label;
@@ -231,6 +232,141 @@ TEST(JammedProcessor, RandomCodeThatJamsPlaysAsWithSingleSteps) {
   }
   // Most random programs end on a JAM byte: the comparison is about them.
   EXPECT_GT(jammed, programs / 3);
+}
+
+// ---- loops that wait ----------------------------------------------------------
+
+// SEI, KERNAL out, vectors in RAM, screen on, KERNAL timer IRQ off; then CIA 1
+// timer A interrupts every $0731 cycles, a raster interrupt at line $83 and
+// CIA 2 NMIs every $0263 cycles, all acknowledged by handlers that count into
+// $3000 and write the count to a SID register.
+std::vector<std::pair<uint16_t, std::vector<uint8_t>>> busyMachine(uint16_t mainLoop) {
+  std::vector<uint8_t> init = {0x78, 0xA9, 0x35, 0x85, 0x01, 0xA9, 0x1B, 0x8D, 0x11, 0xD0, 0xA9, 0x7F, 0x8D,
+                               0x0D, 0xDC,
+                               0xA9, 0x31, 0x8D, 0x04, 0xDC, 0xA9, 0x07, 0x8D, 0x05, 0xDC,  // timer A $0731
+                               0xA9, 0x81, 0x8D, 0x0D, 0xDC, 0xA9, 0x11, 0x8D, 0x0E, 0xDC,  // IRQ on, start
+                               0xA9, 0x63, 0x8D, 0x04, 0xDD, 0xA9, 0x02, 0x8D, 0x05, 0xDD,  // timer A $0263
+                               0xA9, 0x81, 0x8D, 0x0D, 0xDD, 0xA9, 0x11, 0x8D, 0x0E, 0xDD,  // NMI on, start
+                               0xA9, 0x83, 0x8D, 0x12, 0xD0, 0xA9, 0x01, 0x8D, 0x1A, 0xD0,  // raster line $83
+                               0x58, 0x4C, static_cast<uint8_t>(mainLoop), static_cast<uint8_t>(mainLoop >> 8)};
+  // The IRQ handler tells the two sources apart by the VIC's latch.
+  std::vector<uint8_t> irq = {0xAD, 0x19, 0xD0, 0x30, 0x03, 0x4C, 0x20, 0x21,  // LDA $D019, BMI, JMP $2120
+                              0x8D, 0x19, 0xD0, 0xA9, 0x01, 0x85, 0x31, 0x4C, 0x00, 0x21};  // ack, flag $31
+  return {{0x1000, init},          {0xFFFE, {0x00, 0x20}},         {0xFFFA, {0x00, 0x22}},
+          {0x2000, irq},           {0x2100, handler(0x19, 0xD0, 0x04)},
+          {0x2120, handler(0x0D, 0xDC, 0x01)}, {0x2200, handler(0x0D, 0xDD, 0x07)}};
+}
+
+TEST(WaitingLoop, MainLoopsThatOnlyWaitKeepEveryInterruptsCycle) {
+  const std::vector<std::pair<const char*, std::vector<uint8_t>>> loops = {
+      {"JMP to itself", {0x4C, 0x00, 0x40}},
+      {"branch to itself", {0xA9, 0x01, 0xD0, 0xFE}},
+      // Waits for the raster handler's flag, then clears it and writes a SID register.
+      {"flag polled in RAM",
+       {0xA5, 0x31, 0xF0, 0xFC, 0xA9, 0x00, 0x85, 0x31, 0xEE, 0x02, 0x30, 0xAD, 0x02, 0x30, 0x8D, 0x0E, 0xD4, 0x4C,
+        0x00, 0x40}},
+      // A longer body: indexed and indirect reads, a compare, a second branch.
+      // The carry alternates: two iterations of different lengths make one round.
+      {"two alternating paths", {0xB0, 0x04, 0x38, 0x4C, 0x00, 0x40, 0x18, 0xEA, 0xEA, 0x4C, 0x00, 0x40}},
+      {"several reads a round",
+       {0xA0, 0x03, 0xB9, 0x00, 0x50, 0xB1, 0x40, 0xC9, 0x77, 0xF0, 0x03, 0x2C, 0x00, 0x50, 0x50, 0xF2, 0x4C, 0x02,
+        0x40}},
+  };
+  for (const auto& [label, code] : loops) {
+    Tune tune;
+    tune.memory = busyMachine(0x4000);
+    tune.memory.push_back({0x4000, code});
+    tune.slices = 600;
+    EXPECT_GT(expectSame(tune, label, false), 1000u) << label;
+  }
+
+  // The raster handler switches the screen on and off every eighth time, so
+  // bad lines start and stop where line 48 is crossed during a wait; then the
+  // same with a sprite on, whose DMA steals on lines of its own.
+  Tune screenToggled;
+  screenToggled.memory = busyMachine(0x4000);
+  screenToggled.memory.push_back({0x4000, {0x4C, 0x00, 0x40}});
+  // LDA $3000, ASL, AND #$10, ORA #$0B, STA $D011, then the raster handler
+  screenToggled.memory.push_back({0x2008, {0xAD, 0x00, 0x30, 0x0A, 0x29, 0x10, 0x09, 0x0B, 0x8D, 0x11, 0xD0, 0xAD,
+                                           0x19, 0xD0, 0x8D, 0x19, 0xD0, 0xA9, 0x01, 0x85, 0x31, 0x4C, 0x00, 0x21}});
+  screenToggled.slices = 2000;
+  EXPECT_GT(expectSame(screenToggled, "screen toggled", false), 4000u);
+  Tune sprite = screenToggled;
+  sprite.memory.push_back({0x1000, {0xA9, 0x01, 0x8D, 0x15, 0xD0, 0xA9, 0x60, 0x8D, 0x01, 0xD0}});
+  sprite.memory.push_back({0x100A, busyMachine(0x4000)[0].second});
+  sprite.memory[0].second.clear();
+  EXPECT_GT(expectSame(sprite, "screen toggled, a sprite on", false), 4000u);
+}
+
+TEST(WaitingLoop, CountdownDelaysKeepTheirLength) {
+  // A sample player's main loop: a volume write, then a delay loop of each
+  // kind, once across a page boundary (the branch then takes four cycles).
+  const std::vector<std::pair<const char*, std::vector<uint8_t>>> delays = {
+      {"DEX BNE", {0xA2, 0x37, 0xCA, 0xD0, 0xFD}},
+      {"DEY BPL", {0xA0, 0x52, 0x88, 0x10, 0xFD}},
+      {"INX BNE", {0xA2, 0x80, 0xE8, 0xD0, 0xFD}},
+      {"INY BMI", {0xA0, 0x90, 0xC8, 0x30, 0xFD}},
+      {"DEX BEQ", {0xA2, 0x01, 0xCA, 0xF0, 0xFD}},
+      {"INX BCC, until the carry changes", {0x18, 0xE8, 0x90, 0xFD}},
+  };
+  for (const auto& [label, delay] : delays) {
+    for (const uint16_t at : {uint16_t{0x4000}, uint16_t{0x40FC}}) {
+      Tune tune;
+      tune.memory = busyMachine(at);
+      std::vector<uint8_t> code = {0xEE, 0x03, 0x30, 0xAD, 0x03, 0x30, 0x29, 0x0F, 0x8D, 0x18, 0xD4};
+      code.insert(code.end(), delay.begin(), delay.end());
+      code.insert(code.end(), {0x4C, static_cast<uint8_t>(at), static_cast<uint8_t>(at >> 8)});
+      tune.memory.push_back({at, code});
+      tune.slices = 400;
+      EXPECT_GT(expectSame(tune, label, false), 700u) << label << " at " << at;
+    }
+  }
+}
+
+// Random loops over random memory: bodies of reads, compares, register steps
+// and branches, jumping back to their head, under the busy machine's interrupts.
+TEST(WaitingLoop, RandomLoopsPlayAsWithSingleSteps) {
+#ifdef ZORVEX_SANITIZED_BUILD
+  constexpr int programs = 30;
+#else
+  constexpr int programs = 200;
+#endif
+  static constexpr uint8_t implied[] = {0xEA, 0xAA, 0x8A, 0xA8, 0x98, 0xE8, 0xC8, 0xCA, 0x88, 0x18, 0x38, 0xB8};
+  static constexpr uint8_t withZp[] = {0xA5, 0xA6, 0xA4, 0xC5, 0x24, 0x05, 0x25, 0x45, 0xB5, 0xB1, 0xA1};
+  static constexpr uint8_t withImm[] = {0xA9, 0xA2, 0xA0, 0xC9, 0xE0, 0xC0, 0x29, 0x09, 0x49, 0x69};
+  static constexpr uint8_t withAbs[] = {0xAD, 0xAE, 0xAC, 0xCD, 0x2C, 0xBD, 0xB9, 0x0D};
+  static constexpr uint8_t branches[] = {0x10, 0x30, 0x50, 0x70, 0x90, 0xB0, 0xD0, 0xF0};
+  std::mt19937 rng(20261210);
+  auto pick = [&rng](auto& table) { return table[std::uniform_int_distribution<std::size_t>(0, std::size(table) - 1)(rng)]; };
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int p = 0; p < programs; ++p) {
+    Tune tune;
+    tune.wholeRam.resize(65536);
+    for (auto& b : tune.wholeRam) b = static_cast<uint8_t>(byte(rng));
+    tune.memory = busyMachine(0x4000);
+    std::vector<uint8_t> body;
+    const int length = std::uniform_int_distribution<int>(0, 6)(rng);
+    for (int i = 0; i < length; ++i) {
+      switch (byte(rng) % 4) {
+        case 0: body.push_back(pick(implied)); break;
+        case 1: body.insert(body.end(), {pick(withZp), static_cast<uint8_t>(byte(rng))}); break;
+        case 2: body.insert(body.end(), {pick(withImm), static_cast<uint8_t>(byte(rng))}); break;
+        // Absolute reads stay out of the I/O area most of the time.
+        default: body.insert(body.end(), {pick(withAbs), static_cast<uint8_t>(byte(rng)),
+                                          static_cast<uint8_t>(0x50 + byte(rng) % 0x90)}); break;
+      }
+    }
+    body.push_back(pick(branches));
+    body.push_back(static_cast<uint8_t>(-static_cast<int>(body.size()) - 1));
+    body.insert(body.end(), {0x4C, 0x00, 0x40});
+    tune.memory.push_back({0x4000, body});
+    tune.slices = 150;
+    const Outcome quick = play(tune, false), stepped = play(tune, true);
+    ASSERT_EQ(quick.stream, stepped.stream) << "program " << p;
+    ASSERT_EQ(quick.registers, stepped.registers) << "program " << p;
+    ASSERT_TRUE(quick.ram == stepped.ram && quick.io == stepped.io) << "program " << p;
+    ASSERT_TRUE(quick.ramUsage == stepped.ramUsage && quick.romUsage == stepped.romUsage) << "program " << p;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,209 @@
+// Time in which the processor only waits passes in one go: the cycles of a
+// jammed processor, and whole iterations of loops that repeat themselves. Each
+// shortcut stops short of anything that could happen in between (an event of
+// the timers, raster or interrupt lines, a cycle the VIC steals, a sample step,
+// the end of the slice), so every observable effect keeps its cycle.
+#include <algorithm>
+#include <cmath>
+
+#include "P6510.h"
+
+namespace {
+
+bool isCounterStep(uint8_t opcode) { return opcode == 0xCA || opcode == 0x88 || opcode == 0xE8 || opcode == 0xC8; }
+
+// Whether a branch with this opcode is taken once its counter holds value; the
+// flags it does not test stay as they were when it was taken.
+bool branchTakenFor(uint8_t branch, uint8_t value) {
+  switch (branch) {
+    case 0x10: return !(value & 0x80);
+    case 0x30: return value & 0x80;
+    case 0xD0: return value != 0;
+    case 0xF0: return value == 0;
+    default: return true;
+  }
+}
+
+}  // namespace
+
+int64_t T6510::cyclesFreeOfSteals(int64_t horizon) const {
+  if (ioImage[0x015] != 0) return 0;
+  const uint8_t control = ioImage[0x011];
+  bool enabled = badLinesEnabled;
+  if (!enabled && !(control & 0x10)) return horizon;
+  int32_t line = rasterLine;
+  if (enabled && !badLineTaken && badLineCandidate(line)) return 0;
+  int64_t distance = cyclesPerLine - cycleInLine;
+  while (distance < horizon) {
+    if (++line >= linesPerFrame) line = 0;
+    if (line == 48) enabled = control & 0x10;
+    if (enabled && badLineCandidate(line)) return distance;
+    distance += cyclesPerLine;
+  }
+  return horizon;
+}
+
+void T6510::noteBackwardJump(uint16_t from) {
+  const uint16_t head = PC;
+  const uint32_t end = executedCycles + instructionCycles;
+  LoopWatch& w = loopWatch;
+  // Most loops write: the cheap test first. A loop is taken for a repeat only
+  // after two whole iterations in which nothing happened, so its usage marks
+  // are all made before any iteration is skipped.
+  if (w.head != head || w.effects != sideEffects) {
+    w.head = head;
+    w.effects = sideEffects;
+    w.snapshot = false;
+    w.endCycle = end;
+    return;
+  }
+  const uint8_t status = packStatus();
+  if (!w.snapshot) {
+    w.snapshot = true;
+    w.a = A;
+    w.x = X;
+    w.y = Y;
+    w.sp = SP;
+    w.status = status;
+    w.endCycle = end;
+    return;
+  }
+  // A countdown: a one-byte counter step right before the branch back to it.
+  // Its counter and the flags the step sets differ from one iteration to the next.
+  const uint8_t step = readPages[head >> 12][head & 0xFFF];
+  const bool countdown = (currentOpcode & 0x1F) == 0x10 && head == static_cast<uint16_t>(from - 3) &&
+                         !(ioReadPage[head >> 12] && head < 0xDE00) && isCounterStep(step);
+  const bool onX = step == 0xCA || step == 0xE8;
+  const bool same = w.a == A && w.sp == SP &&
+                    (countdown ? (onX ? w.y == Y : w.x == X) && ((w.status ^ status) & 0x7D) == 0
+                               : w.x == X && w.y == Y && w.status == status);
+  if (same) {
+    w.period = end - w.endCycle;
+    loopFound = countdown ? LoopKind::countdown : LoopKind::repeating;
+  } else {
+    w.a = A;
+    w.x = X;
+    w.y = Y;
+    w.sp = SP;
+    w.status = status;
+  }
+  w.endCycle = end;
+}
+
+void T6510::skipLoopIterations() {
+  const LoopKind kind = loopFound;
+  loopFound = LoopKind::none;
+  // playSID's sample channels step with every instruction.
+  if (playSidMode) return;
+  const uint32_t period = loopWatch.period;
+  if (period == 0) return;
+  // Every skipped instruction must end before the next event and start inside
+  // the slice, and none may start on a line where the VIC could steal.
+  int64_t room = std::min<int64_t>(int64_t{cyclesToEvent} - 1,
+                                   static_cast<int64_t>(std::ceil(sliceBudget)) - 1 - int64_t{executedCycles});
+  if (room < period) return;
+  room = cyclesFreeOfSteals(room);
+  int64_t iterations = room / period;
+  if (iterations <= 0) return;
+
+  if (kind == LoopKind::countdown) {
+    const uint16_t head = PC;
+    const uint8_t step = readPages[head >> 12][head & 0xFFF];
+    const bool onX = step == 0xCA || step == 0xE8;
+    const int8_t delta = (step == 0xCA || step == 0x88) ? -1 : 1;
+    uint8_t& counter = onX ? X : Y;
+    uint8_t value = counter;
+    if (currentOpcode == 0x10 || currentOpcode == 0x30 || currentOpcode == 0xD0 || currentOpcode == 0xF0) {
+      // A branch on N or Z: taken until the counter reaches a value that ends it.
+      int64_t n = 0;
+      while (n < iterations && branchTakenFor(currentOpcode, static_cast<uint8_t>(value + delta))) {
+        value = static_cast<uint8_t>(value + delta);
+        ++n;
+      }
+      iterations = n;
+    } else {
+      value = static_cast<uint8_t>(value + delta * iterations);
+    }
+    if (iterations <= 0) return;
+    counter = value;
+    setNZ(value);
+  }
+
+  const uint32_t span = static_cast<uint32_t>(iterations) * period;
+  executedCycles += span;
+  cyclesSinceSid += span;
+  busyCycles += span;
+  pendingTimerCycles += span;
+  advanceRaster(span);
+  cyclesToEvent -= static_cast<int32_t>(span);
+  loopWatch.endCycle += span;
+}
+
+T6510::QuietRun T6510::quietJamCycles() const {
+  // Sprite DMA steals on its own lines, and a JAM byte read from I/O may
+  // answer differently each time: those go step by step.
+  if (!fastForward || ioImage[0x015] != 0) return {};
+  if (ioReadPage[PC >> 12] && PC < 0xDE00) return {};
+  // An interrupt request the processor may not take (a player's init still
+  // running, or I set) brings the dispatch back every cycle, and a jammed
+  // processor never changes whether it may: then only the timed events count.
+  int64_t toEvent = cyclesToEvent;
+  if (!irqCountdownActive && !nmiCountdownActive && !nmiPending && irqPending() && !irqAcceptable())
+    toEvent = cyclesToTimedEvent();
+  // Every quiet step and the one after it must start inside the slice.
+  int64_t limit = std::min<int64_t>(toEvent - 1,
+                                    static_cast<int64_t>(std::ceil(sliceBudget)) - 1 - int64_t{executedCycles});
+  if (playSidMode) {
+    for (const SampleChannel& ch : sampleChannels)
+      if (ch.running) limit = std::min<int64_t>(limit, ch.counter);
+    if (galway.running) limit = std::min<int64_t>(limit, galway.counter);
+  }
+  if (limit <= 0) return {};
+
+  // With the screen off and staying off no line steals, and the compare line
+  // is one of the timed events.
+  const uint8_t control = ioImage[0x011];
+  if (!badLinesEnabled && !(control & 0x10)) return {static_cast<uint32_t>(limit), false};
+
+  // Walk the raster lines ahead. On a bad line the step that starts at cycle 11
+  // or later loses 43 cycles to the VIC (a JAM writes nothing, so the VIC has
+  // the bus three cycles after asking); that step is quiet too when it ends
+  // inside the line and before the next event. Reaching the compare line raises
+  // the raster interrupt: that step is the run loop's.
+  constexpr int64_t stealStep = 1 + 43;
+  bool badLines = badLinesEnabled, taken = badLineTaken;
+  int32_t line = rasterLine;
+  int64_t quiet = 0, position = cycleInLine;
+  for (;;) {
+    if (badLines && !taken && badLineCandidate(line)) {
+      const int64_t start = std::max<int64_t>(position, 11);
+      const int64_t before = quiet + (start - position);
+      if (before + stealStep > limit || start + stealStep >= cyclesPerLine)
+        return {static_cast<uint32_t>(std::min(limit, before)), false};
+      quiet = before + stealStep;
+      position = start + stealStep;
+      taken = true;
+    }
+    if (quiet + (cyclesPerLine - position) > limit) return {static_cast<uint32_t>(limit), taken};
+    quiet += cyclesPerLine - position;
+    if (++line >= linesPerFrame) line = 0;
+    if (line == rasterCompare) return {static_cast<uint32_t>(quiet - 1), false};
+    if (line == 48) badLines = control & 0x10;
+    taken = false;
+    position = 0;
+  }
+}
+
+void T6510::passQuietJamCycles() {
+  const QuietRun run = quietJamCycles();
+  const uint32_t n = run.cycles;
+  if (n == 0) return;
+  executedCycles += n;
+  cyclesSinceSid += n;
+  busyCycles += n;
+  pendingTimerCycles += n;
+  advanceRaster(n);
+  if (run.stolenOnItsLastLine) badLineTaken = true;
+  cyclesToEvent -= static_cast<int32_t>(n);
+  if (playSidMode) clockSamples(static_cast<int32_t>(n));
+}
