@@ -9,7 +9,7 @@
 //   c64->PC = 0x1000;
 //   c64->executeInstruction();                     // one whole instruction
 //   c64->instructionCycles;                        // what it cost
-//   c64->cyclesSinceSid += c64->instructionCycles; // the run loop's job
+//   c64->executedCycles += c64->instructionCycles; // the run loop's job
 //
 // The processor is not cycle-stepped: a handler performs its whole bus sequence
 // and reports the cycle count; timers and raster catch up afterwards. Every SID
@@ -191,7 +191,11 @@ class T6510 {
   uint8_t lastSidWrite = 0;
   uint8_t lastVolume = 0;
   bool volumeIsZero = true;
-  uint32_t cyclesSinceSid = 0;
+  // The SID's idle time is the distance from the cycle of its last access, so
+  // that the run loop keeps one cycle count only.
+  uint32_t sidAccessAt = 0;  // executedCycles at the last SID access (wraps)
+  uint32_t cyclesSinceSid() const { return executedCycles - sidAccessAt; }
+  void setCyclesSinceSid(uint32_t cycles) { sidAccessAt = executedCycles - cycles; }
 
   const TRoms& roms;
 
@@ -311,7 +315,6 @@ class T6510 {
   int32_t buttonsCycles = 0;
   bool keyRead = false;
   uint32_t executedCycles = 0;
-  uint32_t busyCycles = 0;
   uint64_t clockFraction = 0;
   uint64_t msFraction = 0;
   uint32_t songMilliseconds = 0, songSeconds = 0, songMinutes = 0, songHours = 0;

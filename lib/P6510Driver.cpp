@@ -101,9 +101,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   // other tunes before gives the same stream as a new one.
   lastSidWrite = 0;
   lastVolume = 0;
-  cyclesSinceSid = 0;
   sliceOvershoot = 0;
-  busyCycles = 0;
 
   resetTimers();
   stopSamples();
@@ -189,6 +187,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   }
 
   executedCycles = 0;
+  sidAccessAt = 0;  // the SID idle from here
   cyclesPerMs = palMachine ? 985.248f : 1022.727f;
 
   if (PC != 0 && playAddress != 0 && !realC64Mode) {
@@ -242,7 +241,6 @@ void T6510::idleStep(float budget) {
   uint32_t skip = static_cast<uint32_t>(std::max(cyclesToEvent, 1));
   if (executedCycles + skip > limit) skip = limit > executedCycles ? limit - executedCycles : 1;
   executedCycles += skip;
-  cyclesSinceSid += skip;
   advanceRaster(skip);
   // The idle loop behaves like a JMP to itself for the VIC's bus takeover.
   currentOpcode = 0x4C;
@@ -251,23 +249,24 @@ void T6510::idleStep(float budget) {
   branchDelay = 0;
   stolenCycles = vicMaySteal() ? stealCycles(cycleInLine + 3) : 0;
   executedCycles += stolenCycles;
-  cyclesSinceSid += stolenCycles;
   advanceRaster(stolenCycles);
   dispatchInterrupts(skip + stolenCycles);
 }
 
 void T6510::runSliceLoop(float budget, bool initLoop) {
+  sidAccessAt -= executedCycles;  // the idle count carries over
   executedCycles = 0;
   pendingTimerCycles = 0;
-  busyCycles = 0;
   sliceBudget = budget;
+  // The same test as executedCycles < budget for every count a slice reaches.
+  const uint32_t cycleLimit = budget > 0 ? static_cast<uint32_t>(std::ceil(budget)) : 0;
   loopWatch.head = -1;  // its cycle stamps count from the slice's start
   if (!realC64Mode && stackDepth < 0) {
     stackDepth = 0;
     PC = 0xFFFE;
     initReturnedBookkeeping();
   }
-  while (static_cast<float>(executedCycles) < budget) {
+  while (executedCycles < cycleLimit) {
     stolenCycles = 0;
     ioClockedCycles = 0;
     irqAllowedAtStart = I == 0;
@@ -289,8 +288,6 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     stolenCycles = vicMaySteal() ? stealCycles(cycleInLine + static_cast<int32_t>(instructionCycles)) : 0;
     const uint32_t total = instructionCycles + stolenCycles;
     executedCycles += total;
-    cyclesSinceSid += total;
-    busyCycles += total;
     pendingTimerCycles += total - std::min(total, ioClockedCycles);
     advanceRaster(total);
     cyclesToEvent -= static_cast<int32_t>(total);
@@ -348,8 +345,8 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     }
   }
   // Long silences reach the SID model in one piece, not as one huge delay later.
-  if (cyclesSinceSid > idleNotifyThreshold) {
-    if (sidFilter.clock(static_cast<int32_t>(cyclesSinceSid - idleKeep)) > 0) cyclesSinceSid = idleKeep;
+  if (cyclesSinceSid() > idleNotifyThreshold) {
+    if (sidFilter.clock(static_cast<int32_t>(cyclesSinceSid() - idleKeep)) > 0) setCyclesSinceSid(idleKeep);
   }
 }
 
@@ -357,5 +354,5 @@ bool T6510::runSlice() {
   const float budget = cyclesPerMs - sliceOvershoot;
   runSliceLoop(budget, false);
   sliceOvershoot = static_cast<float>(executedCycles) - budget;
-  return cyclesSinceSid < 2 * executedCycles;
+  return cyclesSinceSid() < 2 * executedCycles;
 }

@@ -131,8 +131,6 @@ void T6510::skipLoopIterations() {
 
   const uint32_t span = static_cast<uint32_t>(iterations) * period;
   executedCycles += span;
-  cyclesSinceSid += span;
-  busyCycles += span;
   pendingTimerCycles += span;
   advanceRaster(span);
   cyclesToEvent -= static_cast<int32_t>(span);
@@ -199,8 +197,6 @@ void T6510::passQuietJamCycles() {
   const uint32_t n = run.cycles;
   if (n == 0) return;
   executedCycles += n;
-  cyclesSinceSid += n;
-  busyCycles += n;
   pendingTimerCycles += n;
   advanceRaster(n);
   if (run.stolenOnItsLastLine) badLineTaken = true;

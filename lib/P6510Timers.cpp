@@ -627,7 +627,6 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
   }
   if (taken) {
     executedCycles += taken;
-    cyclesSinceSid += taken;
     clockTimers(taken);
     advanceRaster(taken);
   }
@@ -712,8 +711,7 @@ void T6510::resetIoDefaults() {
 void T6510::restartPlayTiming() {
   rasterLine = 55;
   cycleInLine = 0;
-  cyclesSinceSid = 0;
-  busyCycles = 0;
   executedCycles = 0;
+  sidAccessAt = 0;
   pendingTimerCycles = 0;
 }
