@@ -79,9 +79,20 @@ void BM_CollectionSample(benchmark::State& state) {
       const auto start = std::chrono::steady_clock::now();
       if (!loadFile(handle, tune.path.c_str())) continue;
       setSongToPlay(handle, std::max(getDefaultSong(handle), 0));
-      for (uint64_t calls = 0; getTime(handle) < target && calls < 2'000'000'000; ++calls) {
+      // The tool's calls for each entry: the command, then the delay, register
+      // and value as the command has them. The song clock ends the play, as a
+      // cycle budget would; it is read now and then, as the tool never reads it.
+      for (uint64_t calls = 0; calls < 2'000'000'000; ++calls) {
         run(handle);
-        benchmark::DoNotOptimize(getCommand(handle));
+        const int32_t command = getCommand(handle);
+        if (command == ZORVEX_CMD_DELAY || command == ZORVEX_CMD_WRITE) {
+          benchmark::DoNotOptimize(getCycles(handle));
+          if (command == ZORVEX_CMD_WRITE) {
+            benchmark::DoNotOptimize(getRegister(handle));
+            benchmark::DoNotOptimize(getData(handle));
+          }
+        }
+        if (calls % 64 == 0 && getTime(handle) >= target) break;
       }
       const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       results.push_back({tune.path, tune.rsid, getTime(handle) / 1000.0, std::max(wall, 1e-9)});

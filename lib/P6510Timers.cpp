@@ -390,11 +390,29 @@ void T6510::newRasterLine() {
 }
 
 void T6510::crossRasterLines() {
-  while (cycleInLine >= cyclesPerLine) {
-    cycleInLine -= cyclesPerLine;
-    if (++rasterLine >= linesPerFrame) rasterLine = 0;
-    newRasterLine();
+  if (ioByte(0xD015) != 0) {
+    while (cycleInLine >= cyclesPerLine) {
+      cycleInLine -= cyclesPerLine;
+      if (++rasterLine >= linesPerFrame) rasterLine = 0;
+      newRasterLine();
+    }
+    return;
   }
+  // Without sprites a new line only ends the bad line's steal, decides bad
+  // lines at line 48 and meets the compare line, none of which depends on the
+  // others: an idle stretch of many lines crosses them all at once.
+  const int32_t lines = cycleInLine / cyclesPerLine;
+  cycleInLine -= lines * cyclesPerLine;
+  auto crossed = [&](int32_t line) {
+    int32_t distance = (line - rasterLine - 1) % linesPerFrame;
+    if (distance < 0) distance += linesPerFrame;
+    return distance < lines;
+  };
+  const bool line48 = crossed(48), compare = rasterCompare < linesPerFrame && crossed(rasterCompare);
+  rasterLine = (rasterLine + lines) % linesPerFrame;
+  badLineTaken = false;
+  if (line48) badLinesEnabled = ioByte(0xD011) & 0x10;
+  if (compare) rasterCompareReached();
 }
 
 void T6510::checkRasterCompareNow() {
