@@ -191,11 +191,6 @@ class T6510 {
   uint8_t lastSidWrite = 0;
   uint8_t lastVolume = 0;
   bool volumeIsZero = true;
-  // The SID's idle time is the distance from the cycle of its last access, so
-  // that the run loop keeps one cycle count only.
-  uint32_t sidAccessAt = 0;  // executedCycles at the last SID access (wraps)
-  uint32_t cyclesSinceSid() const { return executedCycles - sidAccessAt; }
-  void setCyclesSinceSid(uint32_t cycles) { sidAccessAt = executedCycles - cycles; }
 
   const TRoms& roms;
 
@@ -314,7 +309,45 @@ class T6510 {
   bool buttonsPressed = false;
   int32_t buttonsCycles = 0;
   bool keyRead = false;
+  // ---- time ----------------------------------------------------------------
+  // One count drives the machine: executedCycles, the cycles run in the current
+  // slice (during an instruction: up to its start). Everything else about time
+  // is a distance from it, so an instruction only adds its cycles:
+  //   sidAccessAt  the count at the SID's last access; its idle time is the
+  //                distance (wraps, as the count starts again each slice).
+  //   timersAt     the count up to which the CIA timers have been clocked; the
+  //                cycles still owed to them are the distance. A register access
+  //                clocks them up to its own cycle, the dispatch up to now.
+  //   eventAt      the next count at which the dispatch has something to do: a
+  //                timer underflow, the raster compare line, an interrupt
+  //                countdown ending, the end of the slice. Anything that may start
+  //                something sooner (a register write, an interrupt source)
+  //                calls eventNow(), and the dispatch runs after the instruction.
+  // A new slice, and the fixed start of play timing, move all three with the count.
   uint32_t executedCycles = 0;
+  uint32_t sidAccessAt = 0;
+  int64_t timersAt = 0;
+  int64_t eventAt = 0;
+  uint32_t cyclesSinceSid() const { return executedCycles - sidAccessAt; }
+  void setCyclesSinceSid(uint32_t cycles) { sidAccessAt = executedCycles - cycles; }
+  uint32_t pendingTimerCycles() const {
+    return executedCycles > timersAt ? static_cast<uint32_t>(executedCycles - timersAt) : 0;
+  }
+  int64_t cyclesToEvent() const { return eventAt - executedCycles; }
+  void eventNow() { eventAt = executedCycles; }
+  // Sets the count to zero, moving the marks with it.
+  void restartCount() {
+    sidAccessAt -= executedCycles;
+    timersAt -= executedCycles;
+    eventAt -= executedCycles;
+    executedCycles = 0;
+  }
+  // Clocks the timers up to now and runs the dispatch.
+  void dispatchDue() {
+    const uint32_t n = pendingTimerCycles();
+    timersAt = executedCycles;
+    dispatchInterrupts(n);
+  }
   uint64_t clockFraction = 0;
   uint64_t msFraction = 0;
   uint32_t songMilliseconds = 0, songSeconds = 0, songMinutes = 0, songHours = 0;
@@ -355,9 +388,6 @@ class T6510 {
   bool irqDue = false, nmiDue = false;
   bool breakTakenOver = false;
   int32_t irqSourcePosition = 0, nmiSourcePosition = 0;
-  uint32_t pendingTimerCycles = 0;
-  uint32_t ioClockedCycles = 0;  // cycles of the current instruction already clocked by I/O accesses
-  int32_t cyclesToEvent = 0;
   uint32_t stolenCycles = 0;
   bool irqAllowedAtStart = false;
   float sliceBudget = 0;

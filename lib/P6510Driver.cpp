@@ -186,7 +186,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
     stackDepth = 0;
   }
 
-  executedCycles = 0;
+  restartCount();
   sidAccessAt = 0;  // the SID idle from here
   cyclesPerMs = palMachine ? 985.248f : 1022.727f;
 
@@ -232,13 +232,13 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
     initDoneSignalled = true;
     sidFilter.pushMarker(markerInitDone);
   }
-  cyclesToEvent = 0;
+  eventNow();
 }
 
 void T6510::idleStep(float budget) {
   syncTimers();
   const uint32_t limit = static_cast<uint32_t>(std::lround(budget)) + 1;
-  uint32_t skip = static_cast<uint32_t>(std::max(cyclesToEvent, 1));
+  uint32_t skip = static_cast<uint32_t>(std::clamp<int64_t>(cyclesToEvent(), 1, 0x7FFFFFFF));
   if (executedCycles + skip > limit) skip = limit > executedCycles ? limit - executedCycles : 1;
   executedCycles += skip;
   advanceRaster(skip);
@@ -250,13 +250,12 @@ void T6510::idleStep(float budget) {
   stolenCycles = vicMaySteal() ? stealCycles(cycleInLine + 3) : 0;
   executedCycles += stolenCycles;
   advanceRaster(stolenCycles);
-  dispatchInterrupts(skip + stolenCycles);
+  dispatchDue();
 }
 
 void T6510::runSliceLoop(float budget, bool initLoop) {
-  sidAccessAt -= executedCycles;  // the idle count carries over
-  executedCycles = 0;
-  pendingTimerCycles = 0;
+  restartCount();
+  timersAt = 0;  // what a slice did not clock is not owed to the next
   sliceBudget = budget;
   // The same test as executedCycles < budget for every count a slice reaches.
   const uint32_t cycleLimit = budget > 0 ? static_cast<uint32_t>(std::ceil(budget)) : 0;
@@ -267,8 +266,6 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     initReturnedBookkeeping();
   }
   while (executedCycles < cycleLimit) {
-    stolenCycles = 0;
-    ioClockedCycles = 0;
     irqAllowedAtStart = I == 0;
     if (PC >= 0xFFFE) {
       PC = 0xFFFE;
@@ -288,31 +285,21 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     stolenCycles = vicMaySteal() ? stealCycles(cycleInLine + static_cast<int32_t>(instructionCycles)) : 0;
     const uint32_t total = instructionCycles + stolenCycles;
     executedCycles += total;
-    pendingTimerCycles += total - std::min(total, ioClockedCycles);
     advanceRaster(total);
-    cyclesToEvent -= static_cast<int32_t>(total);
     if (playSidMode) clockSamples(static_cast<int32_t>(total));
     if (loopFound != LoopKind::none) [[unlikely]] {
-      if (cyclesToEvent > 0 && stolenCycles == 0)
+      if (executedCycles < eventAt && stolenCycles == 0)
         skipLoopIterations();
       else
         loopFound = LoopKind::none;
     }
-    if (cyclesToEvent <= 0) {
-      const uint32_t n = pendingTimerCycles;
-      pendingTimerCycles = 0;
-      dispatchInterrupts(n);
-    }
+    if (executedCycles >= eventAt) dispatchDue();
     if (initLoop && stackDepth <= 0) {
       stackDepth = 0;
       break;
     }
   }
-  if (pendingTimerCycles) {
-    const uint32_t n = pendingTimerCycles;
-    pendingTimerCycles = 0;
-    dispatchInterrupts(n);
-  }
+  if (pendingTimerCycles() > 0) dispatchDue();
 
   if (buttonsPressed) {
     buttonsCycles += static_cast<int32_t>(executedCycles);

@@ -99,7 +99,7 @@ void T6510::skipLoopIterations() {
   if (period == 0) return;
   // Every skipped instruction must end before the next event and start inside
   // the slice, and none may start on a line where the VIC could steal.
-  int64_t room = std::min<int64_t>(int64_t{cyclesToEvent} - 1,
+  int64_t room = std::min<int64_t>(cyclesToEvent() - 1,
                                    static_cast<int64_t>(std::ceil(sliceBudget)) - 1 - int64_t{executedCycles});
   if (room < period) return;
   room = cyclesFreeOfSteals(room);
@@ -131,9 +131,7 @@ void T6510::skipLoopIterations() {
 
   const uint32_t span = static_cast<uint32_t>(iterations) * period;
   executedCycles += span;
-  pendingTimerCycles += span;
   advanceRaster(span);
-  cyclesToEvent -= static_cast<int32_t>(span);
   loopWatch.endCycle += span;
 }
 
@@ -145,7 +143,7 @@ T6510::QuietRun T6510::quietJamCycles() const {
   // An interrupt request the processor may not take (a player's init still
   // running, or I set) brings the dispatch back every cycle, and a jammed
   // processor never changes whether it may: then only the timed events count.
-  int64_t toEvent = cyclesToEvent;
+  int64_t toEvent = cyclesToEvent();
   if (!irqCountdownActive && !nmiCountdownActive && !nmiPending && irqPending() && !irqAcceptable())
     toEvent = cyclesToTimedEvent();
   // Every quiet step and the one after it must start inside the slice.
@@ -197,9 +195,7 @@ void T6510::passQuietJamCycles() {
   const uint32_t n = run.cycles;
   if (n == 0) return;
   executedCycles += n;
-  pendingTimerCycles += n;
   advanceRaster(n);
   if (run.stolenOnItsLastLine) badLineTaken = true;
-  cyclesToEvent -= static_cast<int32_t>(n);
   if (playSidMode) clockSamples(static_cast<int32_t>(n));
 }

@@ -62,13 +62,11 @@ int32_t badLineTakeover(uint8_t opcode, int32_t d, int32_t p) {
 // ---- timers --------------------------------------------------------------------
 
 void T6510::syncTimers(uint32_t position) {
-  uint32_t n = pendingTimerCycles;
-  pendingTimerCycles = 0;
-  if (position > ioClockedCycles) {
-    n += position - ioClockedCycles;
-    ioClockedCycles = position;
-  }
-  if (n) clockTimers(n);
+  const int64_t target = int64_t{executedCycles} + position;
+  if (target <= timersAt) return;
+  const int64_t n = target - timersAt;
+  timersAt = target;
+  clockTimers(static_cast<uint32_t>(n));
 }
 
 void T6510::ciaTimerUnderflows(Cia& cia, bool nmi) {
@@ -86,7 +84,7 @@ void T6510::ciaTimerUnderflows(Cia& cia, bool nmi) {
       ciaIrqPending = true;
       irqSourcePosition = position;
     }
-    cyclesToEvent = 0;
+    eventNow();
   };
   // Reload from the latch, carrying the overshoot into the next period.
   auto reload = [](int32_t& counter, uint16_t latch, bool oneShot, bool& stopped) {
@@ -203,9 +201,9 @@ uint8_t T6510::readCiaRegister(Cia& cia, uint8_t reg, bool dummy) {
       const int32_t counter = timerA ? cia.timerACounter : cia.timerBCounter;
       if (timerA ? cia.timerAStopped : cia.timerBStopped) return static_cast<uint8_t>(counter);
       if (timerA && isCia1)
-        return static_cast<uint8_t>(counter - static_cast<int32_t>(pendingTimerCycles) - readPosition[currentOpcode] -
+        return static_cast<uint8_t>(counter - static_cast<int32_t>(pendingTimerCycles()) - readPosition[currentOpcode] -
                                     pageCrossed);
-      return static_cast<uint8_t>(counter - static_cast<int32_t>(pendingTimerCycles) -
+      return static_cast<uint8_t>(counter - static_cast<int32_t>(pendingTimerCycles()) -
                                   static_cast<int32_t>(instructionCycles) + 1);
     }
     case 0x05:
@@ -213,7 +211,7 @@ uint8_t T6510::readCiaRegister(Cia& cia, uint8_t reg, bool dummy) {
       const bool timerA = reg == 0x05;
       const int32_t counter = timerA ? cia.timerACounter : cia.timerBCounter;
       if (timerA ? cia.timerAStopped : cia.timerBStopped) return static_cast<uint8_t>(counter >> 8);
-      return static_cast<uint8_t>((counter - static_cast<int32_t>(pendingTimerCycles)) >> 8);
+      return static_cast<uint8_t>((counter - static_cast<int32_t>(pendingTimerCycles())) >> 8);
     }
     case 0x08:
       cia.todHalted = false;
@@ -252,7 +250,7 @@ uint8_t T6510::readCiaRegister(Cia& cia, uint8_t reg, bool dummy) {
       if (!realC64Mode) return stored;
       const int32_t counter = timerA ? cia.timerACounter : cia.timerBCounter;
       if (!stopped && (stored & 0x08) &&
-          counter - static_cast<int32_t>(pendingTimerCycles) - readPosition[currentOpcode] < 0)
+          counter - static_cast<int32_t>(pendingTimerCycles()) - readPosition[currentOpcode] < 0)
         stopped = true;
       return static_cast<uint8_t>(stored & ~0x10 & (stopped ? ~0x01 : 0xFF));
     }
@@ -275,7 +273,7 @@ void T6510::writeCiaRegister(Cia& cia, uint8_t reg, uint8_t value) {
   // reprogram the CIA 1 timer behind it.
   const bool lockedTimer = isCia1 && !realC64Mode && vblankTune;
   syncTimers();
-  cyclesToEvent = 0;
+  eventNow();
   switch (reg) {
     case 0x04:
       if (!lockedTimer) cia.timerALatch = static_cast<uint16_t>((cia.timerALatch & 0xFF00) | value);
@@ -367,7 +365,7 @@ void T6510::rasterCompareReached() {
     vicIrqPending = true;
     irqSourcePosition = static_cast<int32_t>(instructionCycles);
   }
-  cyclesToEvent = 0;
+  eventNow();
 }
 
 void T6510::newRasterLine() {
@@ -435,7 +433,7 @@ uint8_t T6510::vicRead(uint8_t reg) {
 }
 
 void T6510::vicWrite(uint8_t reg, uint8_t value) {
-  cyclesToEvent = 0;
+  eventNow();
   switch (reg) {
     case 0x11:
     case 0x12: {
@@ -560,7 +558,7 @@ bool T6510::irqAcceptable() const {
 void T6510::rederiveInterrupts() {
   if (ioByte(0xDC0D) & 0x80) ciaIrqPending = true;
   if ((ioByte(0xD019) & 0x80) && (ioByte(0xD01A) & 0x01)) vicIrqPending = true;
-  if (irqPending()) cyclesToEvent = 0;
+  if (irqPending()) eventNow();
 }
 
 void T6510::takeInterrupt() {
@@ -645,6 +643,7 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
   }
   if (taken) {
     executedCycles += taken;
+    timersAt += taken;
     clockTimers(taken);
     advanceRaster(taken);
   }
@@ -660,14 +659,14 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
     consider(nmiCountdown);
   else if (nmiPending)
     consider(1);
-  cyclesToEvent = static_cast<int32_t>(std::clamp<int64_t>(next, 1, 0x7FFFFFFF));
+  eventAt = executedCycles + std::clamp<int64_t>(next, 1, 0x7FFFFFFF);
 }
 
 int64_t T6510::cyclesToTimedEvent() const {
   int64_t next = static_cast<int64_t>(sliceBudget) - static_cast<int64_t>(executedCycles) + 1;
   auto consider = [&next](int64_t candidate) { next = std::min(next, candidate); };
   // Timers are behind by the cycles not yet clocked into them.
-  const int64_t unclocked = pendingTimerCycles;
+  const int64_t unclocked = pendingTimerCycles();
   for (const Cia& cia : cias) {
     if (!cia.timerAStopped && cia.timerACountsClock) consider(int64_t{cia.timerACounter} + 1 - unclocked);
     if (!cia.timerBStopped && cia.timerBCountsClock) consider(int64_t{cia.timerBCounter} + 1 - unclocked);
@@ -696,9 +695,8 @@ void T6510::resetTimers() {
   irqCountdown = nmiCountdown = 0;
   irqDue = nmiDue = breakTakenOver = false;
   nmiInService = false;
-  pendingTimerCycles = 0;
-  ioClockedCycles = 0;
-  cyclesToEvent = 0;
+  timersAt = executedCycles;
+  eventNow();
   stolenCycles = 0;
   badLinesEnabled = badLineTaken = false;
   sprites = {};
@@ -729,7 +727,7 @@ void T6510::resetIoDefaults() {
 void T6510::restartPlayTiming() {
   rasterLine = 55;
   cycleInLine = 0;
-  executedCycles = 0;
+  restartCount();
   sidAccessAt = 0;
-  pendingTimerCycles = 0;
+  timersAt = 0;
 }
