@@ -13,15 +13,6 @@ T6510::T6510(TSidWrapper& sid, const TRoms& romSet)
   selectUsageMaps();
 }
 
-void T6510::executeInstruction() {
-  // The maps only change with the page of the code or the banking.
-  if ((PC >> 12) != codePage) selectUsageMaps();
-  pageCrossed = 0;
-  branchDelay = 0;
-  currentOpcode = fetchByte();
-  opcodeHandlers[currentOpcode](*this);
-}
-
 uint8_t T6510::packStatus() const {
   return static_cast<uint8_t>(C | Z << 1 | I << 2 | D << 3 | B << 4 | U << 5 | V << 6 | N << 7);
 }

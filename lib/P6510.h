@@ -473,6 +473,15 @@ class T6510 {
 
 // ---- hot paths ---------------------------------------------------------------
 
+ZORVEX_HOT void T6510::executeInstruction() {
+  // The maps only change with the page of the code or the banking.
+  if ((PC >> 12) != codePage) selectUsageMaps();
+  pageCrossed = 0;
+  branchDelay = 0;
+  currentOpcode = fetchByte();
+  opcodeHandlers[currentOpcode](*this);
+}
+
 ZORVEX_HOT uint8_t T6510::readByte(uint16_t address) {
   const unsigned page = address >> 12;
   markRead(activeUsagePages[page][address], usageRead);

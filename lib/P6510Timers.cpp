@@ -399,6 +399,14 @@ void T6510::crossRasterLines() {
   // Without sprites a new line only ends the bad line's steal, decides bad
   // lines at line 48 and meets the compare line, none of which depends on the
   // others: an idle stretch of many lines crosses them all at once.
+  if (cycleInLine < 2 * cyclesPerLine) {
+    cycleInLine -= cyclesPerLine;
+    if (++rasterLine >= linesPerFrame) rasterLine = 0;
+    badLineTaken = false;
+    if (rasterLine == 48) badLinesEnabled = ioByte(0xD011) & 0x10;
+    if (rasterLine == rasterCompare) rasterCompareReached();
+    return;
+  }
   const int32_t lines = cycleInLine / cyclesPerLine;
   cycleInLine -= lines * cyclesPerLine;
   auto crossed = [&](int32_t line) {
