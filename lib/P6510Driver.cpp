@@ -235,9 +235,8 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   eventNow();
 }
 
-void T6510::idleStep(float budget) {
+void T6510::idleStep(uint32_t limit) {
   syncTimers();
-  const uint32_t limit = static_cast<uint32_t>(std::lround(budget)) + 1;
   uint32_t skip = static_cast<uint32_t>(std::clamp<int64_t>(cyclesToEvent(), 1, 0x7FFFFFFF));
   if (executedCycles + skip > limit) skip = limit > executedCycles ? limit - executedCycles : 1;
   executedCycles += skip;
@@ -259,6 +258,8 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
   sliceBudget = budget;
   // The same test as executedCycles < budget for every count a slice reaches.
   const uint32_t cycleLimit = budget > 0 ? static_cast<uint32_t>(std::ceil(budget)) : 0;
+  // An idle step ends no later than one cycle past the budget, rounded.
+  const uint32_t idleLimit = static_cast<uint32_t>(std::lround(budget)) + 1;
   loopWatch.head = -1;  // its cycle stamps count from the slice's start
   if (!realC64Mode && stackDepth < 0) {
     stackDepth = 0;
@@ -271,7 +272,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
       PC = 0xFFFE;
       if (initLoop) break;
       if (!playSidMode) {
-        idleStep(budget);
+        idleStep(idleLimit);
         continue;
       }
       // playSID keeps the processor busy in a loop at the sentinel.

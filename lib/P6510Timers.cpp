@@ -119,7 +119,7 @@ void T6510::clockTimers(uint32_t cycles) {
     Cia& cia = cias[i];
     if (!cia.timerAStopped && cia.timerACountsClock) cia.timerACounter -= n;
     if (!cia.timerBStopped && cia.timerBCountsClock) cia.timerBCounter -= n;
-    ciaTimerUnderflows(cia, i == 1);
+    if (cia.timerACounter < 0 || cia.timerBCounter < 0) ciaTimerUnderflows(cia, i == 1);
   }
 }
 
