@@ -3,10 +3,19 @@
 # an earlier commit (the machine before its rebuild by default), run back to
 # back on one core so that the two figures can be quoted as a ratio:
 #   scripts/bench-baseline.sh [REV]
+#   scripts/bench-baseline.sh --instructions [REV]
 # The earlier commit is checked out in build-baseline/src (a git worktree) and
 # built in build-baseline/build; both are kept for later runs.
+# Wall time on a shared machine can drift by a tenth between two runs; with
+# --instructions both run under callgrind (10 s of each tune) and the figure is
+# the instructions executed, which is the same in every run of the same binary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+instructions=false
+if [ "${1:-}" = --instructions ]; then
+  instructions=true
+  shift
+fi
 rev=${1:-49012b0}
 root=$PWD
 jobs=$(nproc)
@@ -35,5 +44,13 @@ for side in baseline:build-baseline/build current:build; do
   name=${side%%:*}
   dir=${side#*:}
   echo "== $name ($( [ "$name" = baseline ] && echo "$rev" || git rev-parse --short HEAD))"
-  taskset -c 0 "$dir/bench/collection_bench" --benchmark_filter=Collection
+  if $instructions; then
+    out=$(mktemp)
+    ZORVEX_BENCH_SECONDS=10 valgrind --tool=callgrind --callgrind-out-file=/dev/null \
+      "$dir/bench/collection_bench" --benchmark_filter=Collection > "$out" 2>&1
+    grep -o 'Collected : [0-9]*' "$out" | sed 's/Collected :/instructions:/'
+    rm -f "$out"
+  else
+    taskset -c 0 "$dir/bench/collection_bench" --benchmark_filter=Collection
+  fi
 done
