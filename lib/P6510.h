@@ -109,9 +109,10 @@ class T6510 {
   bool fastForward = true;
 
   // A loop that waits repeats itself exactly until something happens: an
-  // iteration that wrote nothing, touched no I/O, took no interrupt and lost no
-  // cycle to the VIC, and came back to its head with the registers it left
-  // with, will do the same again. So does a countdown (DEX, DEY, INX or INY and
+  // iteration that wrote nothing, touched no I/O (but for CIA interrupt data
+  // polled and found empty), took no interrupt and lost no cycle to the VIC, and
+  // came back to its head with the registers it left with, will do the same
+  // again. So does a countdown (DEX, DEY, INX or INY and
   // a branch back to it) but for its counter. Taken backward jumps report their
   // target; the run loop then skips whole iterations up to the next event,
   // stolen cycle or slice end, so the cycle at which anything happens stays the
@@ -124,6 +125,11 @@ class T6510 {
     uint32_t effects = 0;
     uint32_t endCycle = 0;  // executedCycles at the end of the jump that arrived
     uint32_t period = 0;    // cycles of one iteration
+    // How far the timers were behind at the arrival. An iteration that polls a
+    // CIA brings them up to its read, so the lag stays the same; otherwise it
+    // grows by the period.
+    int64_t timersLag = 0;
+    bool polls = false;
   };
   // Counts what makes an iteration more than waiting: writes, I/O reads,
   // interrupt dispatch, stolen cycles, BASIC traps.

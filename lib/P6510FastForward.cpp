@@ -58,8 +58,10 @@ void T6510::noteBackwardJump(uint16_t from) {
     return;
   }
   const uint8_t status = packStatus();
+  const int64_t lag = int64_t{end} - timersAt;
   if (!w.snapshot) {
     w.snapshot = true;
+    w.timersLag = lag;
     w.a = A;
     w.x = X;
     w.y = Y;
@@ -74,11 +76,15 @@ void T6510::noteBackwardJump(uint16_t from) {
   const bool countdown = (currentOpcode & 0x1F) == 0x10 && head == static_cast<uint16_t>(from - 3) &&
                          !(ioReadPage[head >> 12] && head < 0xDE00) && isCounterStep(step);
   const bool onX = step == 0xCA || step == 0xE8;
-  const bool same = w.a == A && w.sp == SP &&
+  const uint32_t period = end - w.endCycle;
+  const bool polls = lag == w.timersLag;
+  const bool same = w.a == A && w.sp == SP && (polls || lag == w.timersLag + period) &&
                     (countdown ? (onX ? w.y == Y : w.x == X) && ((w.status ^ status) & 0x7D) == 0
                                : w.x == X && w.y == Y && w.status == status);
+  w.timersLag = lag;
   if (same) {
-    w.period = end - w.endCycle;
+    w.period = period;
+    w.polls = polls;
     loopFound = countdown ? LoopKind::countdown : LoopKind::repeating;
   } else {
     w.a = A;
@@ -133,6 +139,14 @@ void T6510::skipLoopIterations() {
   executedCycles += span;
   advanceRaster(span);
   loopWatch.endCycle += span;
+  // The last skipped poll brought the timers up to its read.
+  if (loopWatch.polls) {
+    const int64_t target = int64_t{executedCycles} - loopWatch.timersLag;
+    if (target > timersAt) {
+      clockTimers(static_cast<uint32_t>(target - timersAt));
+      timersAt = target;
+    }
+  }
 }
 
 T6510::QuietRun T6510::quietJamCycles() const {

@@ -3,9 +3,15 @@
 #include "P6510.h"
 
 uint8_t T6510::ioRead(uint16_t address) {
-  ++sideEffects;
-  if (address < 0xD400) return vicRead(address & 0x3F);
-  if (address < 0xD800) return sidRead(address);
+  // A CIA read counts as more than waiting unless it changed nothing (ciaRead).
+  if (address < 0xD400) {
+    ++sideEffects;
+    return vicRead(address & 0x3F);
+  }
+  if (address < 0xD800) {
+    ++sideEffects;
+    return sidRead(address);
+  }
   return ciaRead(address & 0xFF0F);
 }
 

@@ -168,11 +168,11 @@ uint8_t T6510::ciaRead(uint16_t foldedAddress) {
 }
 
 void T6510::ciaDummyRead(uint16_t foldedAddress) {
-  ++sideEffects;
   readCiaRegister(cias[(foldedAddress >> 8) & 1], foldedAddress & 0x0F, true);
 }
 
 uint8_t T6510::readCiaRegister(Cia& cia, uint8_t reg, bool dummy) {
+  if (reg != icr) ++sideEffects;
   const bool isCia1 = cia.base == 0xDC00;
   const uint16_t base = cia.base;
   // A discarded read only matters where reading has a side effect.
@@ -227,6 +227,11 @@ uint8_t T6510::readCiaRegister(Cia& cia, uint8_t reg, bool dummy) {
       syncTimers(readPosition[currentOpcode] + pageCrossed + 1u);
       uint8_t& data = ioByte(base + icr);
       const uint8_t value = data;
+      // A poll that finds nothing and clears nothing is waiting: the loop
+      // around it may be skipped up to the next event (a timer underflow).
+      const bool quiet = value == 0 && (isCia1 ? !ciaIrqPending && (vicIrqPending || (!irqCountdownActive && !irqDue))
+                                               : !nmiPending && !nmiCountdownActive && !nmiDue);
+      if (!quiet) ++sideEffects;
       data = 0;
       if (isCia1) {
         ciaIrqPending = false;
