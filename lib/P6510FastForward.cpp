@@ -59,14 +59,17 @@ void T6510::noteBackwardJump(uint16_t from) {
   }
   const uint8_t status = packStatus();
   const int64_t lag = int64_t{end} - timersAt;
-  if (!w.snapshot) {
-    w.snapshot = true;
-    w.timersLag = lag;
+  auto takeRegisters = [&] {
     w.a = A;
     w.x = X;
     w.y = Y;
     w.sp = SP;
     w.status = status;
+  };
+  if (!w.snapshot) {
+    w.snapshot = true;
+    w.timersLag = lag;
+    takeRegisters();
     w.endCycle = end;
     return;
   }
@@ -87,11 +90,7 @@ void T6510::noteBackwardJump(uint16_t from) {
     w.polls = polls;
     loopFound = countdown ? LoopKind::countdown : LoopKind::repeating;
   } else {
-    w.a = A;
-    w.x = X;
-    w.y = Y;
-    w.sp = SP;
-    w.status = status;
+    takeRegisters();
   }
   w.endCycle = end;
 }
