@@ -24,6 +24,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <span>
@@ -130,6 +131,7 @@ class T6510 {
     // grows by the period.
     int64_t timersLag = 0;
     bool polls = false;
+    uint8_t counterStep = 0;  // a countdown's DEX, DEY, INX or INY
   };
   // Counts what makes an iteration more than waiting: writes, I/O reads,
   // interrupt dispatch, stolen cycles, BASIC traps.
@@ -141,6 +143,11 @@ class T6510 {
   // Cycles from now to the start of the first raster line on which the VIC could
   // steal from an instruction; 0 when it could on this line.
   int64_t cyclesFreeOfSteals(int64_t horizon) const;
+  // Cycles a shortcut may pass so that the instruction after it still starts
+  // inside the slice.
+  int64_t cyclesLeftInSlice() const {
+    return static_cast<int64_t>(std::ceil(sliceBudget)) - 1 - int64_t{executedCycles};
+  }
   void installBinaryTable();
   void setBinaryMode();
   void setDecimalMode();

@@ -88,6 +88,7 @@ void T6510::noteBackwardJump(uint16_t from) {
   if (same) {
     w.period = period;
     w.polls = polls;
+    w.counterStep = step;
     loopFound = countdown ? LoopKind::countdown : LoopKind::repeating;
   } else {
     takeRegisters();
@@ -104,16 +105,14 @@ void T6510::skipLoopIterations() {
   if (period == 0) return;
   // Every skipped instruction must end before the next event and start inside
   // the slice, and none may start on a line where the VIC could steal.
-  int64_t room = std::min<int64_t>(cyclesToEvent() - 1,
-                                   static_cast<int64_t>(std::ceil(sliceBudget)) - 1 - int64_t{executedCycles});
+  int64_t room = std::min<int64_t>(cyclesToEvent() - 1, cyclesLeftInSlice());
   if (room < period) return;
   room = cyclesFreeOfSteals(room);
   int64_t iterations = room / period;
   if (iterations <= 0) return;
 
   if (kind == LoopKind::countdown) {
-    const uint16_t head = PC;
-    const uint8_t step = readPages[head >> 12][head & 0xFFF];
+    const uint8_t step = loopWatch.counterStep;
     const bool onX = step == 0xCA || step == 0xE8;
     const int8_t delta = (step == 0xCA || step == 0x88) ? -1 : 1;
     uint8_t& counter = onX ? X : Y;
@@ -160,8 +159,7 @@ T6510::QuietRun T6510::quietJamCycles() const {
   if (!irqCountdownActive && !nmiCountdownActive && !nmiPending && irqPending() && !irqAcceptable())
     toEvent = cyclesToTimedEvent();
   // Every quiet step and the one after it must start inside the slice.
-  int64_t limit = std::min<int64_t>(toEvent - 1,
-                                    static_cast<int64_t>(std::ceil(sliceBudget)) - 1 - int64_t{executedCycles});
+  int64_t limit = std::min<int64_t>(toEvent - 1, cyclesLeftInSlice());
   if (playSidMode) {
     for (const SampleChannel& ch : sampleChannels)
       if (ch.running) limit = std::min<int64_t>(limit, ch.counter);
