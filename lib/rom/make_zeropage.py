@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Writes lib/ZeroPage.cpp from a 2,051-byte image of C64 RAM $0000-$0802.
+"""Writes lib/rom/ZeroPage.cpp from a 2,051-byte image of C64 RAM $0000-$0802.
 
-Usage: make_zeropage.py ram_0000_0802.bin lib/ZeroPage.cpp
+Usage: make_zeropage.py ram_0000_0802.bin lib/rom/ZeroPage.cpp
 
 The image is a recorded cold start of a PAL C64 (KERNAL 901227-03, BASIC
 901226-01) taken when BASIC first waits for a key with its banner and READY.

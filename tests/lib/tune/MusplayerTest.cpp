@@ -5,7 +5,7 @@
 #include <array>
 
 #include "Musplayer.h"
-#include "rom/MusPlayerTables.h"
+#include "MusPlayerTables.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "platform/Platform.h"
-#include "rom/BuiltinRoms.h"
+#include "BuiltinRoms.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "MachineFixture.h"
+#include "lib/machine/MachineFixture.h"
 #include "SharedData.h"
 #include "SidLoader.h"
 #include "TempDir.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "rom/BuiltinRoms.h"
-#include "rom/MusPlayerTables.h"
+#include "BuiltinRoms.h"
+#include "MusPlayerTables.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "MachineFixture.h"
+#include "lib/machine/MachineFixture.h"
 #include "Musplayer.h"
 #include "SidLoader.h"
 #include "TempDir.h"
 #include "WMD5.h"
-#include "rom/MusPlayerTables.h"
+#include "MusPlayerTables.h"
 
 namespace {
 

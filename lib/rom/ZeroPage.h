@@ -4,7 +4,7 @@
 // $0400-$07E7 and an empty BASIC program at $0800-$0802. Every tune's memory
 // starts from it.
 //
-// ZeroPage.cpp is generated: lib/rom/make_zeropage.py ram_0000_0802.bin lib/ZeroPage.cpp
+// ZeroPage.cpp is generated: lib/rom/make_zeropage.py ram_0000_0802.bin lib/rom/ZeroPage.cpp
 #pragma once
 
 #include <array>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "MachineFixture.h"
+#include "lib/machine/MachineFixture.h"
 #include "SidLoader.h"
 #include "TempDir.h"
 #include "WMD5.h"

@@ -1,7 +1,7 @@
 // The ROM set: genuine images found on disk, checked by size and chosen image by
 // image, and the placeholder KERNAL's interrupt routines run on the processor.
 #include "ROMs.h"
-#include "rom/BuiltinRoms.h"
+#include "BuiltinRoms.h"
 
 #include <stdlib.h>
 
@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "MachineFixture.h"
+#include "lib/machine/MachineFixture.h"
 #include "TempDir.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "rom/MusPlayerTables.h"
+#include "MusPlayerTables.h"
 
 void TMusplayer::install(std::array<uint8_t, 65536>& ram, bool stereo, uint16_t secondPartAddress) {
   std::copy(musPlayerMonoImage.begin(), musPlayerMonoImage.end(), ram.begin() + monoAddress);
