@@ -16,55 +16,31 @@
 // character at a time from a small loop in the ROM; SYS pushes a return into
 // the ROM and jumps to the machine code.
 //
-//   machine.basic.reset();      // before a tune starts: no output pending
-//   // the run loop: opcode $02 fetched from built-in BASIC -> machine.basic.trap()
+//   TBasicInterpreter basic(machine);
+//   machine.setBasicTrapHandler(&basic);  // the instance does this for the built-in set
+//   // the machine then calls basic.reset() at each tune start and basic.trap()
+//   // for each opcode $02 fetched from the visible built-in BASIC ROM.
+//
+// The trap numbers and entry points come from the ROM's source (BasicRomLayout.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "BasicRomLayout.h"
+#include "RomTrap.h"
+
 class T6510;
 
-class TBasicInterpreter {
+class TBasicInterpreter final : public TRomTrapHandler, private TBasicRomLayout {
  public:
-  // Trap numbers: the byte after the $02 opcode.
-  enum Trap : uint8_t {
-    trapNextStatement = 1,
-    trapOutputChar,
-    trapPrintContinue,
-    trapSysReturn,
-    trapReady,
-    trapReexecute,
-    trapInputWait,
-    trapLinePrint,
-    trapColdInit,
-    trapClear,
-    trapRunClear,
-    trapResetPointer,
-    trapLinkProgram,
-    trapError,
-  };
-  // Fixed addresses of the built-in ROM (lib/rom/basic.asm keeps them there).
-  static constexpr uint16_t nextStatementEntry = 0xA7AE;
-  static constexpr uint16_t readyEntry = 0xA474;
-  static constexpr uint16_t mainLoopEntry = 0xA480;
-  static constexpr uint16_t outputLoop = 0xBF00;
-  static constexpr uint16_t printContinue = 0xBF08;
-  static constexpr uint16_t sysReturn = 0xBF0A;
-  static constexpr uint16_t reexecute = 0xBF0C;
-  static constexpr uint16_t inputWait = 0xBF0E;
-  static constexpr uint16_t returnStub = 0xBF10;
-  static constexpr uint16_t hang = 0xBF14;
-  static constexpr uint16_t defaultErrorVector = 0xE38B;
-
   explicit TBasicInterpreter(T6510& machine) : m(machine) {}
   TBasicInterpreter(const TBasicInterpreter&) = delete;
   TBasicInterpreter& operator=(const TBasicInterpreter&) = delete;
 
-  void reset();
-  // PC points at the trap number, just past the $02 opcode.
-  void trap();
+  void reset() override;
+  void trap() override;
 
   // The error numbers of BASIC V2 (X at the $0300 vector).
   enum Error : uint8_t {

@@ -14,8 +14,11 @@ constexpr uint32_t longestWait = 65535;
 TC64::TC64(const TRoms& roms)
     : sidWrapper(std::make_unique<TSidWrapper>()),
       machine(std::make_unique<T6510>(*sidWrapper, roms)),
+      basic(std::make_unique<TBasicInterpreter>(*machine)),
       tune(std::make_unique<TSidFile>(*machine)) {
   sidWrapper->setOptions(false, false);
+  // Only our own BASIC ROM holds traps; a genuine one runs as 6502 code.
+  if (roms.basicSource == TRoms::builtinSource) machine->setBasicTrapHandler(basic.get());
 }
 
 void TC64::resetStream() {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "BasicInterpreter.h"
 #include "P6510.h"
 #include "SidLoader.h"
 #include "SidWrapper.h"
@@ -37,9 +38,10 @@ class TC64 {
   void setVolumeFix(bool enabled);
 
   // Created in this order and destroyed in reverse: the machine writes to the
-  // wrapper, the tune loads into the machine.
+  // wrapper, BASIC and the tune work on the machine.
   std::unique_ptr<TSidWrapper> sidWrapper;
   std::unique_ptr<T6510> machine;
+  std::unique_ptr<TBasicInterpreter> basic;
   std::unique_ptr<TSidFile> tune;
 
   std::string fileName;

@@ -5,7 +5,7 @@
 #include "SidWrapper.h"
 
 T6510::T6510(TSidWrapper& sid, const TRoms& romSet)
-    : basicTraps(romSet.basicSource == TRoms::builtinSource), roms(romSet), sidFilter(sid) {
+    : roms(romSet), sidFilter(sid) {
   cias[1].base = 0xDD00;  // CIA 2: the NMI source
   installBinaryTable();
   romCodeUsagePages.fill(romUsage.data());

@@ -30,8 +30,8 @@
 #include <span>
 #include <string_view>
 
-#include "BasicInterpreter.h"
 #include "ROMs.h"
+#include "RomTrap.h"
 #include "SidFilter.h"
 
 // The memory accessors sit on every bus cycle of every instruction.
@@ -87,14 +87,15 @@ class T6510 {
   bool fixedStartup = false;
 
   void executeInstruction();
-  // The built-in BASIC runs natively: its ROM holds traps, not 6502 code.
-  TBasicInterpreter basic{*this};
-  const bool basicTraps;
-  // An opcode $02 fetched from the visible built-in BASIC ROM is a trap.
+  // The built-in BASIC runs natively: its ROM holds traps, not 6502 code. The
+  // owner of the machine registers the interpreter when the ROM set has it.
+  void setBasicTrapHandler(TRomTrapHandler* handler) { basicTrapHandler = handler; }
+  // An opcode $02 fetched from the visible BASIC ROM with a handler is a trap.
   bool isBasicTrap() const {
     const uint16_t at = static_cast<uint16_t>(PC - 1);
-    return basicTraps && at >= 0xA000 && at < 0xC000 && romVisible[at >> 12] && !playSidMode;
+    return basicTrapHandler && at >= 0xA000 && at < 0xC000 && romVisible[at >> 12] && !playSidMode;
   }
+  void basicTrap() { basicTrapHandler->trap(); }
   // A processor on a JAM byte steps one cycle at a time while time, timers and
   // interrupts go on. The steps that change nothing but the clocks (no interrupt
   // dispatch, no stolen cycle, no sample step, the slice not over) pass in one go;
@@ -482,6 +483,7 @@ class T6510 {
   void outputSamples(int channel);
 
   TSidFilter sidFilter;
+  TRomTrapHandler* basicTrapHandler = nullptr;
 };
 
 // ---- hot paths ---------------------------------------------------------------

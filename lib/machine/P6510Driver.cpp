@@ -96,7 +96,7 @@ void T6510::callPlayRoutine() {
 void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, uint32_t speed, bool realC64) {
   sidFilter.reset();
   firstSidAccessSeen = false;
-  basic.reset();
+  if (basicTrapHandler) basicTrapHandler->reset();
   // Nothing of an earlier tune may reach this one: an instance that played
   // other tunes before gives the same stream as a new one.
   lastSidWrite = 0;

@@ -420,7 +420,7 @@ void jmpIndirect(M& m) {
 void jam(M& m) {
   ++m.sideEffects;
   if (m.isBasicTrap()) [[unlikely]] {
-    m.basic.trap();
+    m.basicTrap();
     return;
   }
   m.instructionCycles = 1;

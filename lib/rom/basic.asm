@@ -1,6 +1,8 @@
 ; Our own C64 BASIC ROM ($A000-$BFFF). The interpreter runs natively behind
-; traps: the byte $02 followed by a trap number (see BasicInterpreter.h); the
+; traps: the byte $02 followed by a trap number (T_* below); the
 ; machine calls the interpreter when it fetches such a pair from this ROM.
+; make_tables.py writes the trap numbers and the labelled entry points the
+; interpreter jumps to into lib/basic/BasicRomLayout.h.
 ; What must run as 6502 code stays here: the vectors, the READY loop through
 ; $0302, the output loop through CHROUT, string output at $AB1E.
 ; Assemble with: acme -o basic.bin basic.asm   (8,192 bytes)
@@ -98,14 +100,19 @@ output_loop:
     jsr CHROUT
     jmp output_loop
 +at $BF08
+print_continue:
     +trap T_PRINT_CONTINUE
 +at $BF0A
+sys_return:
     +trap T_SYS_RETURN
 +at $BF0C
+reexecute:
     +trap T_REEXECUTE
 +at $BF0E
+input_wait:
     +trap T_INPUT_WAIT
 +at $BF10
+return_stub:
     rts
 +at $BF12
 error:                      ; X: error number

@@ -7,10 +7,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "TempDir.h"
+#include "BasicRomLayout.h"
 #include "BuiltinRoms.h"
+#include "TempDir.h"
 #include "MusPlayerTables.h"
 
 namespace {
@@ -39,6 +41,28 @@ TEST(BuiltinRoms, TablesMatchTheirSources) {
   check("chargen.asm", builtinCharImage);
   check("musplayer_mono.asm", musPlayerMonoImage);
   check("musplayer_stereo.asm", musPlayerStereoImage);
+}
+
+// The interpreter jumps to these addresses and expects these traps there: a
+// header left stale after the ROM source moved would send BASIC astray.
+TEST(BuiltinRoms, BasicLayoutPointsAtTheTrapsAndStubsOfTheImage) {
+  using L = TBasicRomLayout;
+  const auto at = [](uint16_t address, std::size_t offset = 0) { return builtinBasicImage[address - 0xA000 + offset]; };
+  const std::pair<uint16_t, uint8_t> traps[] = {
+      {L::nextStatementEntry, L::trapNextStatement}, {L::readyEntry, L::trapReady},
+      {L::outputLoop, L::trapOutputChar},            {L::printContinue, L::trapPrintContinue},
+      {L::sysReturn, L::trapSysReturn},              {L::reexecute, L::trapReexecute},
+      {L::inputWait, L::trapInputWait},
+  };
+  for (const auto& [address, trap] : traps) {
+    EXPECT_EQ(at(address), 0x02) << std::hex << address;
+    EXPECT_EQ(at(address, 1), trap) << std::hex << address;
+  }
+  EXPECT_EQ(at(L::returnStub), 0x60);  // RTS
+  EXPECT_EQ(at(L::mainLoopEntry), 0x6C);  // JMP ($0302)
+  EXPECT_EQ(at(L::hang), 0x4C);
+  EXPECT_EQ(at(L::hang, 1) | at(L::hang, 2) << 8, L::hang);
+  EXPECT_EQ(builtinKernalImage[L::defaultErrorVector - 0xE000], 0x4C);  // on to the error trap
 }
 
 TEST(BuiltinRoms, CharacterSetHoldsReversedCopiesInItsUpperHalf) {
