@@ -6,7 +6,6 @@
 
 T6510::T6510(TSidWrapper& sid, const TRoms& romSet)
     : roms(romSet), sidFilter(sid) {
-  cias[1].base = 0xDD00;  // CIA 2: the NMI source
   installBinaryTable();
   romCodeUsagePages.fill(romUsage.data());
   resetPort();

@@ -30,6 +30,7 @@
 #include <span>
 #include <string_view>
 
+#include "Cia.h"
 #include "ROMs.h"
 #include "RomTrap.h"
 #include "SidFilter.h"
@@ -382,19 +383,8 @@ class T6510 {
   static bool speedBitSet(uint32_t speed, int32_t song, bool playSid);
 
   // ---- CIA, VIC-II and interrupts (P6510Timers.cpp) ------------------------
-  struct Cia {
-    uint16_t base = 0xDC00;
-    uint16_t timerALatch = 0xFFFF, timerBLatch = 0xFFFF;
-    int32_t timerACounter = 0xFFFF, timerBCounter = 0xFFFF;
-    bool timerAStopped = true, timerBStopped = true;
-    bool timerACountsClock = true, timerBCountsClock = true;
-    uint8_t interruptMask = 0;
-    bool timerAIrqEnabled = false, timerBIrqEnabled = false;
-    uint8_t todTenths = 0, todSeconds = 0, todMinutes = 0, todHours = 0;
-    bool todHalted = true;
-    int32_t todCycles = 0;
-  };
-  std::array<Cia, 2> cias{};
+  // CIA 1 ($DC00, IRQ) and CIA 2 ($DD00, NMI); their registers are bytes of ioImage.
+  std::array<TCia, 2> cias{TCia(&ioImage[0xC00]), TCia(&ioImage[0xD00])};
 
   bool ciaIrqPending = false, vicIrqPending = false, nmiPending = false;
   bool irqCountdownActive = false, nmiCountdownActive = false;
@@ -441,7 +431,6 @@ class T6510 {
   void syncTimers(uint32_t position = 0);
   bool irqAcceptable() const;
   void resetTimers();
-  void tickTimeOfDay(uint32_t cycles);
   void setPortForAddress(uint16_t address);
 
   // ---- VIC and CIA registers (P6510Io.cpp) --------------------------------
@@ -459,9 +448,9 @@ class T6510 {
   bool irqPending() const { return ciaIrqPending || vicIrqPending; }
 
  private:
-  void ciaTimerUnderflows(Cia& cia, bool nmi);
-  uint8_t readCiaRegister(Cia& cia, uint8_t reg, bool dummy);
-  void writeCiaRegister(Cia& cia, uint8_t reg, uint8_t value);
+  void ciaTimerUnderflows(TCia& cia, bool nmi);
+  uint8_t readCiaRegister(int chip, uint8_t reg, bool dummy);
+  void writeCiaRegister(int chip, uint8_t reg, uint8_t value);
   void newRasterLine();
   void crossRasterLines();
   void rasterCompareReached();

@@ -45,10 +45,7 @@ void T6510::setPal(bool pal) {
 }
 
 void T6510::loadTimerCounters() {
-  for (Cia& cia : cias) {
-    cia.timerACounter = cia.timerALatch;
-    cia.timerBCounter = cia.timerBLatch;
-  }
+  for (TCia& cia : cias) cia.loadCounters();
 }
 
 void T6510::setCia1TimerA(uint16_t latch, bool alsoCounter) {
@@ -136,7 +133,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   rasterLine = 55;
   ioImage[0x012] = 55;
 
-  Cia& cia1 = cias[0];
+  TCia& cia1 = cias[0];
   cia1.timerAStopped = false;
   cia1.timerAIrqEnabled = realC64Mode || !vblankTune;
   ioImage[0x01A] = (!realC64Mode && vblankTune) ? 1 : 0;
@@ -313,7 +310,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     sidFilter.restart();
     firstSidAccessSeen = false;
   }
-  tickTimeOfDay(executedCycles);
+  for (TCia& cia : cias) cia.tickTimeOfDay(executedCycles);
   if (!initPhase && sidFilter.clockRunning()) {
     const uint64_t f = uint64_t{executedCycles} * 126;
     clockFraction += f;

@@ -45,8 +45,6 @@ constexpr std::array<uint8_t, 256> readPosition = [] {
 
 constexpr uint8_t icr = 0x0D, controlA = 0x0E, controlB = 0x0F;
 
-uint8_t bcdIncrement(uint8_t v) { return (v & 0x0F) == 9 ? static_cast<uint8_t>((v & 0xF0) + 0x10) : v + 1; }
-
 // The cycles a processor still runs after the VIC asked for the bus on a bad
 // line: up to three write cycles it may finish. d is the distance from the
 // instruction's first write to its end, p the cycle in the line of that write.
@@ -69,117 +67,51 @@ void T6510::syncTimers(uint32_t position) {
   clockTimers(static_cast<uint32_t>(n));
 }
 
-void T6510::ciaTimerUnderflows(Cia& cia, bool nmi) {
-  // Raises the chip's interrupt line for a timer that has just underflowed.
-  auto raise = [&](int32_t counter) {
-    const int32_t age = -counter - 1;
-    const int32_t position = instructionCycles ? age % static_cast<int32_t>(instructionCycles) : 0;
-    uint8_t& data = ioByte(cia.base + icr);
-    if (nmi) {
-      if (nmiPending || (data & 0x80)) return;
-      nmiPending = true;
-      nmiSourcePosition = position;
-    } else {
-      if (ciaIrqPending || (realC64Mode && (data & 0x80))) return;
-      ciaIrqPending = true;
-      irqSourcePosition = position;
-    }
-    eventNow();
-  };
-  // Reload from the latch, carrying the overshoot into the next period.
-  auto reload = [](int32_t& counter, uint16_t latch, bool oneShot, bool& stopped) {
-    const int32_t age = -counter - 1;
-    counter = latch;
-    if (oneShot)
-      stopped = true;
-    else
-      counter -= age % (static_cast<int32_t>(latch) + 1);
-  };
-
-  bool timerAUnderflowed = false;
-  if (cia.timerACounter < 0 && !cia.timerAStopped) {
-    timerAUnderflowed = true;
-    ioByte(cia.base + icr) |= 0x01;
-    if (cia.timerAIrqEnabled) raise(cia.timerACounter);
-    reload(cia.timerACounter, cia.timerALatch, ioByte(cia.base + controlA) & 0x08, cia.timerAStopped);
+void T6510::ciaTimerUnderflows(TCia& cia, bool nmi) {
+  const int32_t age = cia.underflow();
+  if (age < 0) return;
+  // The chip's interrupt line goes low, unless it already is.
+  const int32_t position = instructionCycles ? age % static_cast<int32_t>(instructionCycles) : 0;
+  const uint8_t data = cia.reg(icr);
+  if (nmi) {
+    if (nmiPending || (data & 0x80)) return;
+    nmiPending = true;
+    nmiSourcePosition = position;
+  } else {
+    if (ciaIrqPending || (realC64Mode && (data & 0x80))) return;
+    ciaIrqPending = true;
+    irqSourcePosition = position;
   }
-  // Input mode %10 counts timer A underflows; %11 does so while CNT is high,
-  // and nothing drives CNT low on a C64.
-  if (timerAUnderflowed && (ioByte(cia.base + controlB) & 0x40) && !cia.timerBStopped) --cia.timerBCounter;
-  if (cia.timerBCounter < 0 && !cia.timerBStopped) {
-    ioByte(cia.base + icr) |= 0x02;
-    if (cia.timerBIrqEnabled) raise(cia.timerBCounter);
-    reload(cia.timerBCounter, cia.timerBLatch, ioByte(cia.base + controlB) & 0x08, cia.timerBStopped);
-  }
+  eventNow();
 }
 
 void T6510::clockTimers(uint32_t cycles) {
   const int32_t n = static_cast<int32_t>(std::min<uint32_t>(cycles, 0x7FFFFFFF));
-  for (int i = 0; i < 2; ++i) {
-    Cia& cia = cias[i];
-    if (!cia.timerAStopped && cia.timerACountsClock) cia.timerACounter -= n;
-    if (!cia.timerBStopped && cia.timerBCountsClock) cia.timerBCounter -= n;
-    if (cia.timerACounter < 0 || cia.timerBCounter < 0) ciaTimerUnderflows(cia, i == 1);
-  }
-}
-
-void T6510::tickTimeOfDay(uint32_t cycles) {
-  for (Cia& cia : cias) {
-    cia.todCycles += static_cast<int32_t>(cycles);
-    // The TOD counts mains ticks: 5 or 6 per tenth by the 50/60 Hz bit of control A.
-    const int32_t tenth = (ioByte(cia.base + controlA) & 0x80) ? 98524 : 102272;
-    while (cia.todCycles > tenth) {
-      cia.todCycles -= tenth;
-      if (cia.todHalted) continue;
-      if (cia.todTenths < 9) {
-        ++cia.todTenths;
-        continue;
-      }
-      cia.todTenths = 0;
-      if (cia.todSeconds != 0x59) {
-        cia.todSeconds = bcdIncrement(cia.todSeconds);
-        continue;
-      }
-      cia.todSeconds = 0;
-      if (cia.todMinutes != 0x59) {
-        cia.todMinutes = bcdIncrement(cia.todMinutes);
-        continue;
-      }
-      cia.todMinutes = 0;
-      // 12-hour clock: 11 -> 12 flips AM/PM, 12 -> 1 keeps it.
-      const uint8_t pm = cia.todHours & 0x80;
-      const uint8_t hour = cia.todHours & 0x1F;
-      if (hour == 0x11)
-        cia.todHours = static_cast<uint8_t>(0x12 | (pm ^ 0x80));
-      else if (hour == 0x12)
-        cia.todHours = static_cast<uint8_t>(0x01 | pm);
-      else
-        cia.todHours = static_cast<uint8_t>(bcdIncrement(hour) | pm);
-    }
-  }
+  for (int i = 0; i < 2; ++i)
+    if (cias[i].count(n)) ciaTimerUnderflows(cias[i], i == 1);
 }
 
 // ---- CIA registers -------------------------------------------------------------
 
 uint8_t T6510::ciaRead(uint16_t foldedAddress) {
-  if ((foldedAddress & 0xFE00) == 0xDC00)
-    return readCiaRegister(cias[(foldedAddress >> 8) & 1], foldedAddress & 0x0F, false);
+  if ((foldedAddress & 0xFE00) == 0xDC00) return readCiaRegister((foldedAddress >> 8) & 1, foldedAddress & 0x0F, false);
   return ioByte(foldedAddress);
 }
 
 void T6510::ciaDummyRead(uint16_t foldedAddress) {
-  readCiaRegister(cias[(foldedAddress >> 8) & 1], foldedAddress & 0x0F, true);
+  readCiaRegister((foldedAddress >> 8) & 1, foldedAddress & 0x0F, true);
 }
 
-uint8_t T6510::readCiaRegister(Cia& cia, uint8_t reg, bool dummy) {
+uint8_t T6510::readCiaRegister(int chip, uint8_t reg, bool dummy) {
   if (reg != icr) ++sideEffects;
-  const bool isCia1 = cia.base == 0xDC00;
-  const uint16_t base = cia.base;
+  TCia& cia = cias[chip];
+  const bool isCia1 = chip == 0;
   // A discarded read only matters where reading has a side effect.
-  if (dummy && reg != icr && reg != 0x08 && reg != 0x0B) return 0;
+  if (dummy && reg != icr && reg != TCia::todTenthsRegister && reg != TCia::todHoursRegister) return 0;
+  const int32_t unclocked = static_cast<int32_t>(pendingTimerCycles());
   switch (reg) {
-    case 0x00: {
-      const uint8_t direction = ioByte(base + 2), port = ioByte(base);
+    case TCia::portA: {
+      const uint8_t direction = cia.reg(TCia::directionA), port = cia.reg(TCia::portA);
       if (!isCia1) return static_cast<uint8_t>(((~direction | port) & 0x3F) | ((port & 0xC0) ^ 0xC0));
       uint8_t value = static_cast<uint8_t>(~direction | port);
       if (buttonsPressed && realC64Mode) {
@@ -188,44 +120,32 @@ uint8_t T6510::readCiaRegister(Cia& cia, uint8_t reg, bool dummy) {
       }
       return value;
     }
-    case 0x01: {
+    case TCia::portB: {
       if (isCia1 && buttonsPressed && realC64Mode) {
         keyRead = true;
-        return (ioByte(base) & 0x80) ? 0xFF : 0xEF;  // the space key sits in row 7
+        return (cia.reg(TCia::portA) & 0x80) ? 0xFF : 0xEF;  // the space key sits in row 7
       }
-      return static_cast<uint8_t>(~ioByte(base + 3) | ioByte(base + 1));
+      return static_cast<uint8_t>(~cia.reg(TCia::directionB) | cia.reg(TCia::portB));
     }
-    case 0x04:
-    case 0x06: {
-      const bool timerA = reg == 0x04;
-      const int32_t counter = timerA ? cia.timerACounter : cia.timerBCounter;
-      if (timerA ? cia.timerAStopped : cia.timerBStopped) return static_cast<uint8_t>(counter);
-      if (timerA && isCia1)
-        return static_cast<uint8_t>(counter - static_cast<int32_t>(pendingTimerCycles()) - readPosition[currentOpcode] -
-                                    pageCrossed);
-      return static_cast<uint8_t>(counter - static_cast<int32_t>(pendingTimerCycles()) -
-                                  static_cast<int32_t>(instructionCycles) + 1);
-    }
-    case 0x05:
-    case 0x07: {
-      const bool timerA = reg == 0x05;
-      const int32_t counter = timerA ? cia.timerACounter : cia.timerBCounter;
-      if (timerA ? cia.timerAStopped : cia.timerBStopped) return static_cast<uint8_t>(counter >> 8);
-      return static_cast<uint8_t>((counter - static_cast<int32_t>(pendingTimerCycles())) >> 8);
-    }
-    case 0x08:
-      cia.todHalted = false;
-      return cia.todTenths;
-    case 0x09:
-      return cia.todSeconds;
-    case 0x0A:
-      return cia.todMinutes;
-    case 0x0B:
-      cia.todHalted = true;
-      return cia.todHours;
+    case TCia::timerALow:
+      // CIA 1's timer A is read at the instruction's own read cycle; the rest as
+      // at its last cycle.
+      if (isCia1)
+        return static_cast<uint8_t>(cia.counterSeen(true, unclocked + readPosition[currentOpcode] + pageCrossed));
+      return static_cast<uint8_t>(cia.counterSeen(true, unclocked + static_cast<int32_t>(instructionCycles) - 1));
+    case TCia::timerBLow:
+      return static_cast<uint8_t>(cia.counterSeen(false, unclocked + static_cast<int32_t>(instructionCycles) - 1));
+    case TCia::timerAHigh:
+    case TCia::timerBHigh:
+      return static_cast<uint8_t>(cia.counterSeen(reg == TCia::timerAHigh, unclocked) >> 8);
+    case TCia::todTenthsRegister:
+    case TCia::todSecondsRegister:
+    case TCia::todMinutesRegister:
+    case TCia::todHoursRegister:
+      return cia.readTimeOfDay(reg);
     case icr: {
       syncTimers(readPosition[currentOpcode] + pageCrossed + 1u);
-      uint8_t& data = ioByte(base + icr);
+      uint8_t& data = cia.reg(icr);
       const uint8_t value = data;
       // A poll that finds nothing and clears nothing is waiting: the loop
       // around it may be skipped up to the next event (a timer underflow).
@@ -248,116 +168,48 @@ uint8_t T6510::readCiaRegister(Cia& cia, uint8_t reg, bool dummy) {
       return value;
     }
     case controlA:
-    case controlB: {
-      const bool timerA = reg == controlA;
-      bool& stopped = timerA ? cia.timerAStopped : cia.timerBStopped;
-      const uint8_t stored = ioByte(base + reg);
-      if (!realC64Mode) return stored;
-      const int32_t counter = timerA ? cia.timerACounter : cia.timerBCounter;
-      if (!stopped && (stored & 0x08) &&
-          counter - static_cast<int32_t>(pendingTimerCycles()) - readPosition[currentOpcode] < 0)
-        stopped = true;
-      return static_cast<uint8_t>(stored & ~0x10 & (stopped ? ~0x01 : 0xFF));
-    }
+    case controlB:
+      if (!realC64Mode) return cia.reg(reg);
+      return cia.readControl(reg == controlA, unclocked + readPosition[currentOpcode]);
     default:
-      return ioByte(base + reg);
+      return cia.reg(reg);
   }
 }
 
 void T6510::ciaWrite(uint16_t foldedAddress, uint8_t value) {
   if ((foldedAddress & 0xFE00) == 0xDC00) {
-    writeCiaRegister(cias[(foldedAddress >> 8) & 1], foldedAddress & 0x0F, value);
+    writeCiaRegister((foldedAddress >> 8) & 1, foldedAddress & 0x0F, value);
     return;
   }
   ioByte(foldedAddress) = value;
 }
 
-void T6510::writeCiaRegister(Cia& cia, uint8_t reg, uint8_t value) {
-  const bool isCia1 = cia.base == 0xDC00;
+void T6510::writeCiaRegister(int chip, uint8_t reg, uint8_t value) {
+  const bool isCia1 = chip == 0;
+  TCia& cia = cias[chip];
+  syncTimers();
+  eventNow();
+  if (reg == icr) {
+    if (isCia1 && ((!realC64Mode && vblankTune) || playSidMode)) return;
+    cia.writeMask(value);
+    return;  // the mask lives in the chip, the data register in the image
+  }
   // A PSID player drives a vertical-blank tune from the raster; the tune may not
   // reprogram the CIA 1 timer behind it.
   const bool lockedTimer = isCia1 && !realC64Mode && vblankTune;
-  syncTimers();
-  eventNow();
-  switch (reg) {
-    case 0x04:
-      if (!lockedTimer) cia.timerALatch = static_cast<uint16_t>((cia.timerALatch & 0xFF00) | value);
-      break;
-    case 0x05:
-      if (lockedTimer) break;
-      cia.timerALatch = static_cast<uint16_t>((cia.timerALatch & 0x00FF) | value << 8);
-      if (cia.timerAStopped) cia.timerACounter = cia.timerALatch;
-      break;
-    case 0x06:
-      cia.timerBLatch = static_cast<uint16_t>((cia.timerBLatch & 0xFF00) | value);
-      break;
-    case 0x07:
-      cia.timerBLatch = static_cast<uint16_t>((cia.timerBLatch & 0x00FF) | value << 8);
-      if (cia.timerBStopped) cia.timerBCounter = cia.timerBLatch;
-      break;
-    case 0x08:
-      cia.todTenths = value & 0x0F;
-      cia.todHalted = false;
-      cia.todCycles = 0;
-      break;
-    case 0x09:
-      cia.todSeconds = value & 0x7F;
-      break;
-    case 0x0A:
-      cia.todMinutes = value & 0x7F;
-      break;
-    case 0x0B:
-      cia.todHours = value & 0x9F;
-      cia.todHalted = true;
-      break;
-    case 0x0C: {
-      uint8_t& data = ioByte(cia.base + icr);
-      data |= 0x08;
-      if (cia.interruptMask & 0x08) {
-        if (isCia1) {
-          data |= 0x80;
-          if (!ciaIrqPending) {
-            ciaIrqPending = true;
-            irqSourcePosition = 0;
-          }
-        } else if (!nmiPending && !(data & 0x80)) {
-          nmiPending = true;
-          nmiSourcePosition = 0;
-        }
-      }
-      break;
+  if (!cia.write(reg, value, firstWritePosition[currentOpcode], lockedTimer)) return;
+  // The serial flag with its mask bit set pulls the chip's interrupt line.
+  uint8_t& data = cia.reg(icr);
+  if (isCia1) {
+    data |= 0x80;
+    if (!ciaIrqPending) {
+      ciaIrqPending = true;
+      irqSourcePosition = 0;
     }
-    case icr:
-      if (isCia1 && ((!realC64Mode && vblankTune) || playSidMode)) return;
-      if (value & 0x80)
-        cia.interruptMask |= value & 0x1F;
-      else
-        cia.interruptMask &= static_cast<uint8_t>(~value & 0x1F);
-      cia.timerAIrqEnabled = cia.interruptMask & 0x01;
-      cia.timerBIrqEnabled = cia.interruptMask & 0x02;
-      return;  // the mask lives here, the data register in the image
-    case controlA:
-    case controlB: {
-      if (lockedTimer) break;
-      const bool timerA = reg == controlA;
-      bool& stopped = timerA ? cia.timerAStopped : cia.timerBStopped;
-      bool& countsClock = timerA ? cia.timerACountsClock : cia.timerBCountsClock;
-      int32_t& counter = timerA ? cia.timerACounter : cia.timerBCounter;
-      const uint16_t latch = timerA ? cia.timerALatch : cia.timerBLatch;
-      const int32_t writePosition = firstWritePosition[currentOpcode];
-      const bool newCounts = timerA ? !(value & 0x20) : (value & 0x60) == 0;
-      if (timerA && !stopped && countsClock && !newCounts) counter -= writePosition;
-      const bool starting = stopped && (value & 0x01);
-      stopped = !(value & 0x01);
-      countsClock = newCounts;
-      if (value & 0x10) counter = latch + ((starting && countsClock) ? 1 : 0);
-      if (starting && countsClock) counter += writePosition + 2;
-      break;
-    }
-    default:
-      break;
+  } else if (!nmiPending && !(data & 0x80)) {
+    nmiPending = true;
+    nmiSourcePosition = 0;
   }
-  ioByte(cia.base + reg) = value;
 }
 
 // ---- VIC-II --------------------------------------------------------------------
@@ -680,10 +532,7 @@ int64_t T6510::cyclesToTimedEvent() const {
   auto consider = [&next](int64_t candidate) { next = std::min(next, candidate); };
   // Timers are behind by the cycles not yet clocked into them.
   const int64_t unclocked = pendingTimerCycles();
-  for (const Cia& cia : cias) {
-    if (!cia.timerAStopped && cia.timerACountsClock) consider(int64_t{cia.timerACounter} + 1 - unclocked);
-    if (!cia.timerBStopped && cia.timerBCountsClock) consider(int64_t{cia.timerBCounter} + 1 - unclocked);
-  }
+  for (const TCia& cia : cias) consider(cia.cyclesToUnderflow(unclocked));
   if (cias[0].timerAStopped) consider(65535);
   if (rasterCompare < linesPerFrame) {
     int32_t lines = rasterCompare - rasterLine;
@@ -694,15 +543,7 @@ int64_t T6510::cyclesToTimedEvent() const {
 }
 
 void T6510::resetTimers() {
-  for (Cia& cia : cias) {
-    cia.timerAStopped = cia.timerBStopped = true;
-    cia.timerACountsClock = cia.timerBCountsClock = true;
-    cia.interruptMask = 0;
-    cia.timerAIrqEnabled = cia.timerBIrqEnabled = false;
-    cia.todTenths = cia.todSeconds = cia.todMinutes = cia.todHours = 0;
-    cia.todHalted = true;
-    cia.todCycles = 0;
-  }
+  for (TCia& cia : cias) cia.reset();
   ciaIrqPending = vicIrqPending = nmiPending = false;
   irqCountdownActive = nmiCountdownActive = false;
   irqCountdown = nmiCountdown = 0;
@@ -728,10 +569,7 @@ void T6510::resetIoDefaults() {
   ioByte(0xDC01) = 0xFF;
   ioByte(0xDD0D) = 0x00;
   ioByte(0xD018) = 0x15;
-  for (Cia& cia : cias) {
-    cia.timerALatch = cia.timerBLatch = 0xFFFF;
-    cia.timerACounter = cia.timerBCounter = 0xFFFF;
-  }
+  for (TCia& cia : cias) cia.resetLatches();
   ram[0x02A6] = 1;
   cyclesPerLine = 63;
   linesPerFrame = 312;

@@ -242,21 +242,6 @@ TEST_F(Driver, JiffyClockAdvancesSixtyTimesASecond) {
   EXPECT_NEAR(c64->ram[0xA2] + 256 * c64->ram[0xA1], 60, 1);
 }
 
-TEST_F(Driver, OneShotTimerStopsAfterItsUnderflow) {
-  c64->realC64Mode = true;
-  T6510::Cia& cia = c64->cias[0];
-  cia.timerBLatch = 100;
-  cia.timerBCounter = 100;
-  cia.timerBStopped = false;
-  c64->ioImage[0xC0F] = 0x09;  // running, one-shot
-  c64->clockTimers(101);
-  EXPECT_TRUE(cia.timerBStopped);
-  EXPECT_EQ(cia.timerBCounter, 100);
-  EXPECT_EQ(c64->ioImage[0xC0D] & 0x02, 0x02);
-  c64->clockTimers(500);
-  EXPECT_EQ(cia.timerBCounter, 100);
-}
-
 TEST_F(Driver, TimerBCountsTimerAUnderflowsAndRaisesTheNmi) {
   // The way nibble players chain CIA 2: timer A every 113 cycles, timer B with
   // latch 0 counting its underflows (input mode %10 and %11), each one an NMI.
@@ -279,7 +264,7 @@ TEST_F(Driver, TimerBCountsTimerAUnderflowsAndRaisesTheNmi) {
 
 TEST_F(Driver, ReadingTheInterruptRegisterAcknowledgesAndCancels) {
   c64->realC64Mode = true;
-  T6510::Cia& cia = c64->cias[0];
+  TCia& cia = c64->cias[0];
   cia.timerALatch = 50;
   cia.timerACounter = 10;
   cia.timerAStopped = false;
@@ -320,26 +305,6 @@ TEST_F(Driver, BadLineStealsFortyThreeCyclesFromAReadingInstruction) {
   EXPECT_EQ(c64->stealCycles(24), 0u);  // one bad line per raster line
   c64->badLineTaken = false;
   EXPECT_EQ(c64->stealCycles(11), 0u);  // the VIC takes the bus from cycle 12
-}
-
-TEST_F(Driver, TimeOfDayCountsTenthsSecondsAndMinutes) {
-  T6510::Cia& cia = c64->cias[0];
-  c64->ioImage[0xC0E] = 0x00;  // 60 Hz
-  cia.todHalted = false;
-  cia.todSeconds = 0x59;
-  for (int i = 0; i < 9; ++i) c64->tickTimeOfDay(102272);
-  c64->tickTimeOfDay(1);
-  EXPECT_EQ(cia.todTenths, 9);
-  c64->tickTimeOfDay(102272);
-  EXPECT_EQ(cia.todTenths, 0);
-  EXPECT_EQ(cia.todSeconds, 0x00);
-  EXPECT_EQ(cia.todMinutes, 0x01);
-  cia.todHours = 0x11;
-  cia.todMinutes = 0x59;
-  cia.todSeconds = 0x59;
-  cia.todTenths = 9;
-  c64->tickTimeOfDay(102272);
-  EXPECT_EQ(cia.todHours, 0x92);  // 12 PM
 }
 
 }  // namespace
