@@ -35,7 +35,7 @@ void T6510::pullStatusFlags(uint8_t p) {
 }
 
 uint16_t T6510::readVector(uint16_t vector) {
-  if ((portValue & 0x02) && !playSidMode) {
+  if ((portValue & 0x02) && conventions.romsReadable()) {
     markRead(romUsage[vector], usageRead);
     markRead(romUsage[vector + 1], usageRead);
     return roms.kernalWord(vector);
@@ -52,7 +52,7 @@ uint32_t T6510::interruptEntry(uint16_t vector, bool breakFlag) {
   I = 1;
   PC = readVector(vector);
   stackDepth += 3;
-  if (PC == 0 && !realC64Mode) {
+  if (PC == 0 && !conventions.realC64) {
     // No handler installed: the entry is undone at once and only costs its time.
     pullStatusFlags(pull());
     const uint8_t lo = pull();
@@ -68,7 +68,7 @@ void T6510::initReturnedBookkeeping() {
   if (initDoneSignalled) return;
   initDoneSignalled = true;
   initReturned = true;
-  if (fixedStartup && !realC64Mode) restartPlayTiming();
+  if (fixedStartup && !conventions.realC64) restartPlayTiming();
   sidFilter.pushMarker(markerInitDone);
 }
 
@@ -82,17 +82,18 @@ void T6510::executeRts() {
 }
 
 void T6510::executeBrk() {
-  if (playSidMode) {
-    instructionCycles = 7;
-    PC = 0xFFFE;
-    initReturnedBookkeeping();
-    return;
-  }
-  if (!realC64Mode) {
-    // A PSID routine that runs into BRK has ended: it returns like RTS.
-    initReturnedBookkeeping();
-    executeRts();
-    return;
+  switch (conventions.brkMeaning()) {
+    case TPlayerConventions::BrkMeaning::stopAtIdle:
+      instructionCycles = 7;
+      PC = 0xFFFE;
+      initReturnedBookkeeping();
+      return;
+    case TPlayerConventions::BrkMeaning::returnLikeRts:
+      initReturnedBookkeeping();
+      executeRts();
+      return;
+    case TPlayerConventions::BrkMeaning::interrupt:
+      break;
   }
   instructionCycles = 7;
   dummyRead(PC);
@@ -116,8 +117,8 @@ void T6510::executeRti() {
   dummyRead(PC);
   const bool endsNmi = nmiInService;
   nmiInService = false;
-  if (!realC64Mode && !endsNmi && tuneHasPlayAddress) {
-    // A PSID play routine may end with RTI; the stack is left as it is.
+  if (conventions.rtiEndsPlay(endsNmi)) {
+    // The stack is left as it is.
     PC = 0xFFFF;
     SP = 253;
     initReturnedBookkeeping();
@@ -128,7 +129,7 @@ void T6510::executeRti() {
   const uint8_t hi = pull();
   PC = static_cast<uint16_t>(lo | hi << 8);
   stackDepth -= 3;
-  if (realC64Mode && !endsNmi) rederiveInterrupts();
+  if (conventions.realC64 && !endsNmi) rederiveInterrupts();
 }
 
 void T6510::executePlp() {

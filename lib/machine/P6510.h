@@ -31,6 +31,7 @@
 #include <string_view>
 
 #include "Cia.h"
+#include "PlayerConventions.h"
 #include "ROMs.h"
 #include "RomTrap.h"
 #include "SidFilter.h"
@@ -75,14 +76,12 @@ class T6510 {
   int32_t stackDepth = 0;
   std::array<Handler, 256> opcodeHandlers{};
 
-  // Environment of the current tune.
-  bool realC64Mode = false;
-  bool playSidMode = false;
+  // What the tune's player does differently from a bare C64 (set at the start).
+  TPlayerConventions conventions;
 
   // State owned by the interrupt dispatch and the tune driver that the
   // processor consults for BRK, RTI and interrupt entry.
   bool nmiInService = false;
-  bool tuneHasPlayAddress = false;
   bool initReturned = false;
   bool initDoneSignalled = false;
   bool fixedStartup = false;
@@ -94,7 +93,7 @@ class T6510 {
   // An opcode $02 fetched from the visible BASIC ROM with a handler is a trap.
   bool isBasicTrap() const {
     const uint16_t at = static_cast<uint16_t>(PC - 1);
-    return basicTrapHandler && at >= 0xA000 && at < 0xC000 && romVisible[at >> 12] && !playSidMode;
+    return basicTrapHandler && at >= 0xA000 && at < 0xC000 && romVisible[at >> 12] && conventions.ioReadable();
   }
   void basicTrap() { basicTrapHandler->trap(); }
   // A processor on a JAM byte steps one cycle at a time while time, timers and
@@ -189,7 +188,7 @@ class T6510 {
   std::array<bool, 16> romVisible{};
   std::array<bool, 16> ioVisibleAt{};
   bool ioVisible = false;
-  bool ioReadActive = false;  // I/O answers reads: visible and not playSidMode
+  bool ioReadActive = false;  // I/O answers reads: visible and readable by the conventions
   std::array<bool, 16> ioReadPage{};  // ioReadActive, by page (only $D is ever set)
   bool codeInRom = false;     // the current instruction was fetched from ROM
   // Code in ROM marks all its accesses in romUsage; these follow codeInRom.
@@ -318,7 +317,6 @@ class T6510 {
   bool palMachine = true;
   float cyclesPerMs = 985.248f;
   float sliceOvershoot = 0;
-  bool vblankTune = false;
   bool initPhase = false;
   uint16_t playRoutine = 0;
   bool buttonsPressed = false;

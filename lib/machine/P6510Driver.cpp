@@ -114,12 +114,12 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   branchDelay = 0;
   pageCrossed = 0;
 
-  realC64Mode = realC64;
+  conventions.realC64 = realC64;
   const int32_t songIndex = std::max(song - 1, 0);
-  vblankTune = !speedBitSet(speed, song, playSidMode);
-  tuneHasPlayAddress = playAddress != 0;
+  conventions.vblank = !speedBitSet(speed, song, conventions.playSid);
+  conventions.hasPlayAddress = playAddress != 0;
 
-  if (realC64Mode) {
+  if (conventions.realC64) {
     rasterCompare = 311;
     ioImage[0x011] = 0x9B;
     // On a C64 the raster has met its compare line many times since power-on
@@ -127,7 +127,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
     // gets its first one at once.
     ioImage[0x019] |= 0x01;
   } else {
-    rasterCompare = vblankTune ? 0 : 55;
+    rasterCompare = conventions.vblank ? 0 : 55;
     ioImage[0x011] = 0x1B;
   }
   rasterLine = 55;
@@ -135,8 +135,8 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
 
   TCia& cia1 = cias[0];
   cia1.timerAStopped = false;
-  cia1.timerAIrqEnabled = realC64Mode || !vblankTune;
-  ioImage[0x01A] = (!realC64Mode && vblankTune) ? 1 : 0;
+  cia1.timerAIrqEnabled = !conventions.rasterDrivesPlay();
+  ioImage[0x01A] = conventions.rasterDrivesPlay() ? 1 : 0;
   ioImage[0xC0E] = 0x01;
   ioImage[0xC0D] = 0x00;
   cia1.interruptMask = 0x01;
@@ -159,7 +159,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   };
   if (initAddress != 0) {
     A = X = Y = static_cast<uint8_t>(songIndex);
-    if (realC64Mode)
+    if (conventions.realC64)
       realC64Stack();
     else
       SP = 0xFF;
@@ -168,7 +168,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
     else if (initAddress >= 0xE000)
       writePort(0x35);
     else
-      writePort((tuneLoadEnd < 0xA000 || realC64Mode) ? 0x37 : 0x36);
+      writePort((tuneLoadEnd < 0xA000 || conventions.realC64) ? 0x37 : 0x36);
     PC = initAddress;
     push(0xFF);
     push(0xFE);
@@ -187,7 +187,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   sidAccessAt = 0;  // the SID idle from here
   cyclesPerMs = palMachine ? 985.248f : 1022.727f;
 
-  if (PC != 0 && playAddress != 0 && !realC64Mode) {
+  if (PC != 0 && playAddress != 0 && !conventions.realC64) {
     const float initBudget = (palMachine ? 98280.0f : 102570.0f) * initSliceShare;
     for (int i = 0; i < initSliceLimit && !isIdle(); ++i) {
       if (sidFilter.queued() > initQueueLimit) break;
@@ -225,7 +225,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   }
 
   initPhase = false;
-  if (realC64Mode) {
+  if (conventions.realC64) {
     initDoneSignalled = true;
     sidFilter.pushMarker(markerInitDone);
   }
@@ -258,7 +258,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
   // An idle step ends no later than one cycle past the budget, rounded.
   const uint32_t idleLimit = static_cast<uint32_t>(std::lround(budget)) + 1;
   loopWatch.head = -1;  // its cycle stamps count from the slice's start
-  if (!realC64Mode && stackDepth < 0) {
+  if (!conventions.realC64 && stackDepth < 0) {
     stackDepth = 0;
     PC = 0xFFFE;
     initReturnedBookkeeping();
@@ -268,7 +268,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     if (PC >= 0xFFFE) {
       PC = 0xFFFE;
       if (initLoop) break;
-      if (!playSidMode) {
+      if (!conventions.playSid) {
         idleStep(idleLimit);
         continue;
       }
@@ -284,7 +284,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     const uint32_t total = instructionCycles + stolenCycles;
     executedCycles += total;
     advanceRaster(total);
-    if (playSidMode) clockSamples(static_cast<int32_t>(total));
+    if (conventions.playSid) clockSamples(static_cast<int32_t>(total));
     if (loopFound != LoopKind::none) [[unlikely]] {
       if (executedCycles < eventAt && stolenCycles == 0)
         skipLoopIterations();

@@ -100,7 +100,7 @@ void T6510::skipLoopIterations() {
   const LoopKind kind = loopFound;
   loopFound = LoopKind::none;
   // playSID's sample channels step with every instruction.
-  if (playSidMode) return;
+  if (conventions.playSid) return;
   const uint32_t period = loopWatch.period;
   if (period == 0) return;
   // Every skipped instruction must end before the next event and start inside
@@ -160,7 +160,7 @@ T6510::QuietRun T6510::quietJamCycles() const {
     toEvent = cyclesToTimedEvent();
   // Every quiet step and the one after it must start inside the slice.
   int64_t limit = std::min<int64_t>(toEvent - 1, cyclesLeftInSlice());
-  if (playSidMode) {
+  if (conventions.playSid) {
     for (const SampleChannel& ch : sampleChannels)
       if (ch.running) limit = std::min<int64_t>(limit, ch.counter);
     if (galway.running) limit = std::min<int64_t>(limit, galway.counter);
@@ -208,5 +208,5 @@ void T6510::passQuietJamCycles() {
   executedCycles += n;
   advanceRaster(n);
   if (run.stolenOnItsLastLine) badLineTaken = true;
-  if (playSidMode) clockSamples(static_cast<int32_t>(n));
+  if (conventions.playSid) clockSamples(static_cast<int32_t>(n));
 }

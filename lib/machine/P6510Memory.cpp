@@ -32,12 +32,7 @@ void T6510::writePortDirection(uint8_t value) {
 }
 
 void T6510::writePort(uint8_t value) {
-  if (!realC64Mode && PC < 0xFFFE) {
-    // Code running under a ROM cannot bank that ROM in over itself.
-    if (PC >= 0xE000 && !(portValue & 0x02) && (value & 0x02)) return;
-    if (PC > 0xD000 && PC < 0xE000) return;
-    if (PC > 0xA000 && PC < 0xC000 && (portValue & 3) != 3 && (value & 3) == 3) return;
-  }
+  if (!conventions.portMaySwitch(PC, portValue, value)) return;
   portWritten = value;
   portLatch = static_cast<uint8_t>((portLatch & ~portDirection) | (value & portDirection));
   portValue = effectivePortValue(portDirection, portWritten, portLatch);
@@ -62,11 +57,11 @@ void T6510::remap(uint8_t config) {
   }
   ioVisible = io;
   ioVisibleAt[0xD] = io;
-  ioReadActive = io && !playSidMode;
+  ioReadActive = io && conventions.ioReadable();
   ioReadPage.fill(false);
   ioReadPage[0xD] = ioReadActive;
   // playSID's environment reads all RAM; writes still reach I/O.
-  if (playSidMode) return;
+  if (!conventions.romsReadable()) return;
 
   auto showRom = [&](unsigned page, const uint8_t* data) {
     readPages[page] = data;
@@ -89,7 +84,7 @@ void T6510::remap(uint8_t config) {
 }
 
 void T6510::setPlaySidSpecific(bool flag) {
-  playSidMode = flag;
+  conventions.playSid = flag;
   remap(configuration);
 }
 

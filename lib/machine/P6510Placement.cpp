@@ -91,7 +91,7 @@ void T6510::placeTuneData(std::span<const uint8_t> data, uint16_t loadAddress, b
       std::fill(ram.begin() + coldStartRamSize, ram.end(), uint8_t{0});
     }
     // playSID reads every page as RAM, so the KERNAL routines tunes call must be in it.
-    if (playSidMode) std::copy(roms.kernal.begin(), roms.kernal.end(), ram.begin() + 0xE000);
+    if (conventions.playSid) std::copy(roms.kernal.begin(), roms.kernal.end(), ram.begin() + 0xE000);
     resetIoDefaults();  // also $02A6: a PAL machine
     sidFilter.setMusMode(isMus);
   }

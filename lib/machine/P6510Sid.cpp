@@ -31,7 +31,7 @@ int32_t reloadCounter(int32_t counter, int32_t period) {
 
 void T6510::sidWrite(uint16_t address, uint8_t value) {
   const uint8_t reg = (address & 0xF4FF) & 0x1F;
-  if (playSidMode) {
+  if (conventions.playSid) {
     if (isSampleRegister(address)) {
       writeSampleRegister((address >> 8) & 1, address & 0x7F, value);
       return;
@@ -42,7 +42,7 @@ void T6510::sidWrite(uint16_t address, uint8_t value) {
     volumeIsZero = (value & 0x0F) == 0;
   }
   // playSID keeps its NMI sample routines away from the SID itself.
-  if (playSidMode && nmiInService) return;
+  if (conventions.playSid && nmiInService) return;
   handOffSidWrite(reg, value);
 }
 

@@ -78,7 +78,7 @@ void T6510::ciaTimerUnderflows(TCia& cia, bool nmi) {
     nmiPending = true;
     nmiSourcePosition = position;
   } else {
-    if (ciaIrqPending || (realC64Mode && (data & 0x80))) return;
+    if (ciaIrqPending || (conventions.realC64 && (data & 0x80))) return;
     ciaIrqPending = true;
     irqSourcePosition = position;
   }
@@ -114,14 +114,14 @@ uint8_t T6510::readCiaRegister(int chip, uint8_t reg, bool dummy) {
       const uint8_t direction = cia.reg(TCia::directionA), port = cia.reg(TCia::portA);
       if (!isCia1) return static_cast<uint8_t>(((~direction | port) & 0x3F) | ((port & 0xC0) ^ 0xC0));
       uint8_t value = static_cast<uint8_t>(~direction | port);
-      if (buttonsPressed && realC64Mode) {
+      if (buttonsPressed && conventions.buttonsOnPorts()) {
         keyRead = true;
         value &= 0xEF;  // joystick 2 fire
       }
       return value;
     }
     case TCia::portB: {
-      if (isCia1 && buttonsPressed && realC64Mode) {
+      if (isCia1 && buttonsPressed && conventions.buttonsOnPorts()) {
         keyRead = true;
         return (cia.reg(TCia::portA) & 0x80) ? 0xFF : 0xEF;  // the space key sits in row 7
       }
@@ -169,7 +169,7 @@ uint8_t T6510::readCiaRegister(int chip, uint8_t reg, bool dummy) {
     }
     case controlA:
     case controlB:
-      if (!realC64Mode) return cia.reg(reg);
+      if (!conventions.exactControlReads()) return cia.reg(reg);
       return cia.readControl(reg == controlA, unclocked + readPosition[currentOpcode]);
     default:
       return cia.reg(reg);
@@ -190,14 +190,12 @@ void T6510::writeCiaRegister(int chip, uint8_t reg, uint8_t value) {
   syncTimers();
   eventNow();
   if (reg == icr) {
-    if (isCia1 && ((!realC64Mode && vblankTune) || playSidMode)) return;
+    if (isCia1 && conventions.cia1MaskLocked()) return;
     cia.writeMask(value);
     return;  // the mask lives in the chip, the data register in the image
   }
-  // A PSID player drives a vertical-blank tune from the raster; the tune may not
-  // reprogram the CIA 1 timer behind it.
-  const bool lockedTimer = isCia1 && !realC64Mode && vblankTune;
-  if (!cia.write(reg, value, firstWritePosition[currentOpcode], lockedTimer)) return;
+  const bool locked = isCia1 && conventions.cia1TimerLocked();
+  if (!cia.write(reg, value, firstWritePosition[currentOpcode], locked)) return;
   // The serial flag with its mask bit set pulls the chip's interrupt line.
   uint8_t& data = cia.reg(icr);
   if (isCia1) {
@@ -335,8 +333,7 @@ void T6510::vicWrite(uint8_t reg, uint8_t value) {
       return;
     }
     case 0x1A: {
-      // A PSID player owns the interrupt sources while its timers run.
-      if (!realC64Mode && !(cias[0].timerAStopped && cias[1].timerAStopped)) return;
+      if (conventions.playerOwnsVicMask(!(cias[0].timerAStopped && cias[1].timerAStopped))) return;
       uint8_t& latched = ioByte(0xD019);
       ioByte(0xD01A) = value & 0x0F;
       if ((value & 0x01) && (latched & 0x01)) {
@@ -416,7 +413,7 @@ uint32_t T6510::stealCycles(int32_t c) {
 // ---- interrupts ----------------------------------------------------------------
 
 bool T6510::irqAcceptable() const {
-  if (realC64Mode) return I == 0 || irqAllowedAtStart;
+  if (conventions.realC64) return I == 0 || irqAllowedAtStart;
   return isIdle() || (playRoutine == 0 && initReturned);
 }
 
@@ -427,7 +424,7 @@ void T6510::rederiveInterrupts() {
 }
 
 void T6510::takeInterrupt() {
-  if (!realC64Mode && playRoutine != 0)
+  if (conventions.irqCallsPlay(playRoutine))
     callPlayRoutine();
   else
     interruptEntry(irqVector);
@@ -445,7 +442,7 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
 
   if (!nmiCountdownActive && nmiPending) {
     nmiCountdown = n - nmiSourcePosition - stolen + 2;
-    if (currentOpcode == 0x00 && realC64Mode && !isIdle()) {
+    if (currentOpcode == 0x00 && conventions.realC64 && !isIdle()) {
       // The NMI came while BRK ran: after its third cycle it takes over the
       // BRK's pushes, before that it waits for the handler's first instruction.
       if (static_cast<int32_t>(instructionCycles) - nmiSourcePosition > 3) {
@@ -496,7 +493,7 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
   uint32_t taken = 0;
   if ((nmiDue || breakTakenOver) && nmiCountdownActive && nmiCountdown <= 0) {
     interruptEntry(nmiVector, breakTakenOver);
-    nmiInService = PC != 0 || realC64Mode;
+    nmiInService = PC != 0 || conventions.realC64;
     nmiPending = false;
     nmiCountdownActive = false;
     nmiDue = false;
@@ -518,7 +515,7 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
   auto consider = [&next](int64_t candidate) { next = std::min(next, candidate); };
   if (irqCountdownActive)
     consider(irqCountdown);
-  else if (irqPending() && (!realC64Mode || I == 0))
+  else if (irqPending() && (!conventions.realC64 || I == 0))
     consider(1);
   if (nmiCountdownActive)
     consider(nmiCountdown);

@@ -44,10 +44,10 @@ class MachineTest : public ::testing::Test {
   }
   // Banks with the port as the KERNAL does: direction $2F, then the value.
   void bank(uint8_t value) {
-    const bool wasReal = c64->realC64Mode;
-    c64->realC64Mode = true;
+    const bool wasReal = c64->conventions.realC64;
+    c64->conventions.realC64 = true;
     c64->writeByte(0x0001, value);
-    c64->realC64Mode = wasReal;
+    c64->conventions.realC64 = wasReal;
   }
 
   std::vector<Access> drain() {

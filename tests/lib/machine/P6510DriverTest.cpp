@@ -23,7 +23,7 @@ class Driver : public MachineTest {
   void start(uint32_t speed, int song = 1, bool realC64 = false, uint16_t init = 0x1000, uint16_t play = 0x1006) {
     c64->setPal(true);
     c64->loadTimerCounters();
-    const bool cia = T6510::speedBitSet(speed, song, c64->playSidMode);
+    const bool cia = T6510::speedBitSet(speed, song, c64->conventions.playSid);
     c64->setCia1TimerA(realC64 ? 16421 : cia ? 16380 : 19656, !realC64 && cia);
     c64->startTune(song, init, play, speed, realC64);
     sid.setClockRunning(true);
@@ -247,7 +247,7 @@ TEST_F(Driver, TimerBCountsTimerAUnderflowsAndRaisesTheNmi) {
   // latch 0 counting its underflows (input mode %10 and %11), each one an NMI.
   bank(0x37);
   for (const uint8_t controlB : {0x51, 0x71}) {
-    c64->realC64Mode = true;
+    c64->conventions.realC64 = true;
     c64->PC = 0xC000;
     poke(0xC000, {0x4C, 0x00, 0xC0});
     for (const auto& [reg, value] : std::vector<std::pair<uint16_t, uint8_t>>{
@@ -263,7 +263,7 @@ TEST_F(Driver, TimerBCountsTimerAUnderflowsAndRaisesTheNmi) {
 }
 
 TEST_F(Driver, ReadingTheInterruptRegisterAcknowledgesAndCancels) {
-  c64->realC64Mode = true;
+  c64->conventions.realC64 = true;
   TCia& cia = c64->cias[0];
   cia.timerALatch = 50;
   cia.timerACounter = 10;
@@ -281,7 +281,7 @@ TEST_F(Driver, ReadingTheInterruptRegisterAcknowledgesAndCancels) {
 }
 
 TEST_F(Driver, RasterInterruptOncePerFrame) {
-  c64->realC64Mode = true;
+  c64->conventions.realC64 = true;
   c64->rasterCompare = 0;
   c64->ioImage[0x01A] = 0x01;
   c64->rasterLine = 100;

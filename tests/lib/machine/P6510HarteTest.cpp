@@ -431,12 +431,12 @@ class THarteRig {
     m.pullStatusFlags(in.p);
     // PSID mode ends the routine on BRK; only the real-machine environment runs
     // the plain 6502 BRK. RTI and RTS are plain in PSID mode without a play routine.
-    m.realC64Mode = opcode == 0x00;
-    m.playSidMode = false;
+    m.conventions.realC64 = opcode == 0x00;
+    m.conventions.playSid = false;
     m.nmiInService = false;
     m.nmiDue = false;
     m.breakTakenOver = false;
-    m.tuneHasPlayAddress = false;
+    m.conventions.hasPlayAddress = false;
     m.initReturned = false;
     m.stackDepth = 0;
     m.branchDelay = 0;

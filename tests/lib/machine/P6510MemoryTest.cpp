@@ -19,7 +19,7 @@ TEST_F(Memory, ConfigurationTableSelectsRomsAndIo) {
     Sees a, d, e;
   } table[8] = {{Ram, Ram, Ram}, {Ram, Rom, Ram}, {Ram, Rom, Rom}, {Rom, Rom, Rom},
                 {Ram, Ram, Ram}, {Ram, Io, Ram},  {Ram, Io, Rom},  {Rom, Io, Rom}};
-  c64->realC64Mode = true;
+  c64->conventions.realC64 = true;
   c64->writeByte(0x0000, 0xFF);  // all lines outputs
   for (uint8_t config = 0; config < 8; ++config) {
     c64->writeByte(0x0001, config);
@@ -74,7 +74,7 @@ TEST_F(Memory, CodeUnderRomCannotBankThatRomInOverItself) {
   step();
   EXPECT_EQ(c64->portValue, 0x37);
   bank(0x35);
-  c64->realC64Mode = true;
+  c64->conventions.realC64 = true;
   code(0xE100, {0xA9, 0x37, 0x85, 0x01});
   step();
   step();

@@ -156,7 +156,7 @@ TEST_F(ProcessorTest, InterruptWithoutHandlerCostsOnlyItsTime) {
   EXPECT_EQ(c64->N, 1);
   EXPECT_EQ(c64->stackDepth, 0);
   // A real C64 jumps to $0000 regardless.
-  c64->realC64Mode = true;
+  c64->conventions.realC64 = true;
   c64->interruptEntry(T6510::nmiVector);
   EXPECT_EQ(c64->PC, 0x0000);
   EXPECT_EQ(c64->SP, 0xED);
@@ -190,7 +190,7 @@ TEST_F(ProcessorTest, BrkInPlaySidModeGoesIdle) {
 }
 
 TEST_F(ProcessorTest, BrkOnARealC64GoesThroughTheKernalVector) {
-  c64->realC64Mode = true;
+  c64->conventions.realC64 = true;
   bank(0x37);
   c64->SP = 0xFF;
   code(0x1000, {0x00, 0xEA});
@@ -205,7 +205,7 @@ TEST_F(ProcessorTest, BrkOnARealC64GoesThroughTheKernalVector) {
 }
 
 TEST_F(ProcessorTest, RtiEndsAPsidPlayCallWithoutPulling) {
-  c64->tuneHasPlayAddress = true;
+  c64->conventions.hasPlayAddress = true;
   c64->SP = 0xF0;
   code(0x1000, {0x40});
   step();

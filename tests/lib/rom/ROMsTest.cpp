@@ -165,7 +165,7 @@ class BuiltinKernal : public MachineTest {
  protected:
   BuiltinKernal() {
     roms->kernal = TRoms::builtinKernal();
-    c64->realC64Mode = true;
+    c64->conventions.realC64 = true;
     bank(0x37);
     c64->SP = 0xFF;
     c64->I = 0;
