@@ -55,28 +55,7 @@ void TC64::setVolumeFix(bool enabled) {
 }
 
 void TC64::startTune() {
-  const TSidFile& t = *tune;
-  // A tune that states only NTSC runs on an NTSC machine; no statement, or both,
-  // means PAL.
-  machine->setPal(t.pal || !t.ntsc);
-  machine->loadTimerCounters();
-  // The timer values follow the PAL bit alone: a tune that states no clock gets
-  // the NTSC values on its PAL machine. Kept as it is: changing it would change the
-  // stream of every such tune, and with it its data hash.
-  uint16_t latch = 0;
-  bool alsoCounter = false;
-  if (t.realC64) {
-    latch = t.pal ? 16421 : 17045;
-  } else if (T6510::speedBitSet(t.speed, t.currentSong, t.playSidSpecific)) {
-    latch = t.pal ? 16380 : 17095;
-    alsoCounter = true;
-  } else {
-    // One frame: 312 lines of 63 cycles (PAL), 263 of 65 (NTSC).
-    latch = t.pal ? 19656 : 17095;
-  }
-  machine->setCia1TimerA(latch, alsoCounter);
-  machine->startTune(t.currentSong, static_cast<uint16_t>(t.initAddress), static_cast<uint16_t>(t.playAddress), t.speed,
-                     t.realC64);
+  machine->startTune(tune->tuneStart(), tune->currentSong);
   sidWrapper->setClockRunning(true);
   started = true;
 }

@@ -32,6 +32,7 @@
 
 #include "Cia.h"
 #include "PlayerConventions.h"
+#include "TuneStart.h"
 #include "ROMs.h"
 #include "RomTrap.h"
 #include "SidFilter.h"
@@ -305,11 +306,12 @@ class T6510 {
   // ---- initial memory of a tune (P6510Placement.cpp) -----------------------
   uint16_t tuneLoadAddress = 0;
   uint16_t tuneLoadEnd = 0;
-  // data: the file's bytes from the first C64 data byte to its end.
-  void placeTuneData(std::span<const uint8_t> data, uint16_t loadAddress, bool realC64, bool isMus,
-                     bool secondPart, int32_t songIndex, bool stereo, uint16_t stereoAddress,
-                     std::string_view fileName);
-  void prepareSong(int32_t songIndex, uint16_t loadAddress, bool realC64);
+  // data: the file's bytes from the first C64 data byte on, placed at address.
+  // The main part sets the whole memory up; a second part only adds its data.
+  void placeTuneData(const TTuneStart& start, std::span<const uint8_t> data, uint16_t address,
+                     TTuneStart::Part part, int32_t songIndex);
+  // Memory as loaded again, for another sub-tune.
+  void prepareSong(const TTuneStart& start, int32_t songIndex);
   // The I/O register image and timer latches a tune finds at its start.
   void resetIoDefaults();
 
@@ -367,10 +369,9 @@ class T6510 {
   uint32_t clockPerSecond = 124141304;
   uint32_t clockPerMs = 124141;
 
-  void setPal(bool pal);
-  void loadTimerCounters();
-  void setCia1TimerA(uint16_t latch, bool alsoCounter);
-  void startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, uint32_t speed, bool realC64);
+  // Sets the clock and CIA 1's timer as the tune's player does and calls init of
+  // sub-tune song (1-based).
+  void startTune(const TTuneStart& start, int32_t song);
   // One slice of about a millisecond; returns whether the SID was accessed recently.
   bool runSlice();
   void pressButtons();
@@ -446,6 +447,7 @@ class T6510 {
   bool irqPending() const { return ciaIrqPending || vicIrqPending; }
 
  private:
+  void setPal(bool pal);
   void ciaTimerUnderflows(TCia& cia, bool nmi);
   uint8_t readCiaRegister(int chip, uint8_t reg, bool dummy);
   void writeCiaRegister(int chip, uint8_t reg, uint8_t value);

@@ -44,13 +44,14 @@ void T6510::setPal(bool pal) {
   if (tuneLoadAddress > 0x02A6) ram[0x02A6] = pal ? 1 : 0;
 }
 
-void T6510::loadTimerCounters() {
-  for (TCia& cia : cias) cia.loadCounters();
-}
-
-void T6510::setCia1TimerA(uint16_t latch, bool alsoCounter) {
-  cias[0].timerALatch = latch;
-  if (alsoCounter) cias[0].timerACounter = latch;
+TTuneStart::TimerSetup TTuneStart::cia1Timer(int32_t song) const {
+  // The values follow the PAL bit alone: a tune that states no clock gets the
+  // NTSC values on its PAL machine. Kept as it is: changing it would change the
+  // stream of every such tune, and with it its data hash.
+  if (realC64) return {static_cast<uint16_t>(pal ? 16421 : 17045), false};
+  if (T6510::speedBitSet(speed, song, playSid)) return {static_cast<uint16_t>(pal ? 16380 : 17095), true};
+  // One frame: 312 lines of 63 cycles (PAL), 263 of 65 (NTSC).
+  return {static_cast<uint16_t>(pal ? 19656 : 17095), false};
 }
 
 void T6510::setPortForAddress(uint16_t address) {
@@ -90,7 +91,16 @@ void T6510::callPlayRoutine() {
   ioImage[0x019] &= 0x7F;
 }
 
-void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, uint32_t speed, bool realC64) {
+void T6510::startTune(const TTuneStart& start, int32_t song) {
+  setPal(start.palMachine());
+  for (TCia& cia : cias) cia.loadCounters();
+  const TTuneStart::TimerSetup timer = start.cia1Timer(song);
+  cias[0].timerALatch = timer.latch;
+  if (timer.alsoCounter) cias[0].timerACounter = timer.latch;
+  const uint16_t initAddress = start.initAddress;
+  uint16_t playAddress = start.playAddress;
+  const uint32_t speed = start.speed;
+
   sidFilter.reset();
   firstSidAccessSeen = false;
   if (basicTrapHandler) basicTrapHandler->reset();
@@ -114,7 +124,7 @@ void T6510::startTune(int32_t song, uint16_t initAddress, uint16_t playAddress, 
   branchDelay = 0;
   pageCrossed = 0;
 
-  conventions.realC64 = realC64;
+  conventions.realC64 = start.realC64;
   const int32_t songIndex = std::max(song - 1, 0);
   conventions.vblank = !speedBitSet(speed, song, conventions.playSid);
   conventions.hasPlayAddress = playAddress != 0;

@@ -73,10 +73,12 @@ std::string screenName(std::string_view fileName) {
 
 }  // namespace
 
-void T6510::placeTuneData(std::span<const uint8_t> data, uint16_t loadAddress, bool realC64, bool isMus,
-                          bool secondPart, int32_t songIndex, bool stereo, uint16_t stereoAddress,
-                          std::string_view fileName) {
+void T6510::placeTuneData(const TTuneStart& start, std::span<const uint8_t> data, uint16_t loadAddress,
+                          TTuneStart::Part part, int32_t songIndex) {
+  const bool secondPart = part == TTuneStart::Part::second;
+  const bool realC64 = start.realC64, isMus = start.mus;
   if (!secondPart) {
+    setPlaySidSpecific(start.playSid);
     // A new tune: nothing of the previous one may show in memory or in the marks.
     ioImage.fill(0);
     ramUsage.fill(0);
@@ -107,7 +109,7 @@ void T6510::placeTuneData(std::span<const uint8_t> data, uint16_t loadAddress, b
     std::fill(ram.begin() + 0x0002, ram.begin() + 0x0200, uint8_t{0});
   }
 
-  const std::string name = screenName(fileName);
+  const std::string name = screenName(start.fileName);
   ScreenWriter screen(ram);
   screen.at(0x04F0);
   screen.text("LOAD\"");
@@ -130,7 +132,7 @@ void T6510::placeTuneData(std::span<const uint8_t> data, uint16_t loadAddress, b
   const std::size_t count = loadAddress < limit ? std::min<std::size_t>(data.size(), limit - loadAddress) : 0;
   std::copy_n(data.begin(), count, ram.begin() + loadAddress);
   for (std::size_t i = 0; i < count; ++i) ramUsage[loadAddress + i] |= usageLoaded;
-  if (isMus && !secondPart) TMusplayer::install(ram, stereo, stereoAddress);
+  if (isMus && !secondPart) TMusplayer::install(ram, start.stereo, start.stereoAddress);
   // One past the last loaded byte; wraps to $0000 for data that reaches $FFFF,
   // as the KERNAL's end pointer does.
   const unsigned endPlusOne = loadAddress + static_cast<unsigned>(count);
@@ -156,7 +158,9 @@ void T6510::placeTuneData(std::span<const uint8_t> data, uint16_t loadAddress, b
   pristineRam = ram;
 }
 
-void T6510::prepareSong(int32_t songIndex, uint16_t loadAddress, [[maybe_unused]] bool realC64) {
+void T6510::prepareSong(const TTuneStart& start, int32_t songIndex) {
+  setPlaySidSpecific(start.playSid);
+  const uint16_t loadAddress = start.loadAddress;
   ioImage.fill(0);
   resetIoDefaults();
   romUsage.fill(0);

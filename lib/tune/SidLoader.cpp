@@ -145,6 +145,8 @@ void TSidFile::resetRecord() {
   fileSize = 0;
   trueFileSize = 0;
   secondFileSize = 0;
+  mus = musStereo = false;
+  musStereoAddress = 0;
 }
 
 bool TSidFile::load(const std::string& path, int32_t song) {
@@ -210,9 +212,23 @@ bool TSidFile::load(const std::string& path, int32_t song) {
   return false;
 }
 
-void TSidFile::restartSong(int32_t songIndex) {
-  machine.setPlaySidSpecific(playSidSpecific);
-  machine.prepareSong(songIndex, static_cast<uint16_t>(loadAddress), realC64);
+void TSidFile::restartSong(int32_t songIndex) { machine.prepareSong(tuneStart(), songIndex); }
+
+TTuneStart TSidFile::tuneStart() const {
+  TTuneStart s;
+  s.loadAddress = static_cast<uint16_t>(loadAddress);
+  s.realC64 = realC64;
+  s.playSid = playSidSpecific;
+  s.mus = mus;
+  s.stereo = musStereo;
+  s.stereoAddress = musStereoAddress;
+  s.fileName = fileName;
+  s.initAddress = static_cast<uint16_t>(initAddress);
+  s.playAddress = static_cast<uint16_t>(playAddress);
+  s.speed = speed;
+  s.pal = pal;
+  s.ntsc = ntsc;
+  return s;
 }
 
 // The whole header its version states (118 bytes for version 1, 124 for the
@@ -239,7 +255,6 @@ void TSidFile::readPsidHeader(std::ifstream& file, bool rsid) {
   ntsc = flags & 0x08;
   sid6581 = flags & 0x10;
   sid8580 = flags & 0x20;
-  machine.setPlaySidSpecific(playSidSpecific);
 
   startSong = wordBigEndian(0x10);
   songs = std::clamp<int32_t>(wordBigEndian(0x0E), 1, 256);
@@ -251,7 +266,7 @@ void TSidFile::readPsidHeader(std::ifstream& file, bool rsid) {
     dataStart += 2;
   }
   dataLength = static_cast<int32_t>(int64_t{fileSize} - dataStart);
-  placeData(file, dataStart, static_cast<uint16_t>(loadAddress), rsid, startSong - 1);
+  placeData(file, dataStart, static_cast<uint16_t>(loadAddress), startSong - 1);
 
   initAddress = wordBigEndian(0x0A);
   if (initAddress == 0) initAddress = (loadAddress == basicStart && (flags & 0x02)) ? basicRun : loadAddress;
@@ -277,13 +292,13 @@ bool TSidFile::loadProgram(std::ifstream& file, int32_t headerLength) {
   md5 = stream.digest();
 
   playSidSpecific = false;
-  machine.setPlaySidSpecific(false);
+  realC64 = true;
   dataOffset = 0;
   loadAddress = wordLittleEndian(static_cast<std::size_t>(headerLength));
   const bool basicProgram = loadAddress <= basicStart && loadAddress + dataLength > 0x0805;
   if (!basicProgram && loadAddress != vectorLoadAddress) return false;
 
-  placeData(file, static_cast<int64_t>(dataStart), static_cast<uint16_t>(loadAddress), true, currentSong);
+  placeData(file, static_cast<int64_t>(dataStart), static_cast<uint16_t>(loadAddress), currentSong);
 
   initAddress = playAddress = 0;
   pal = true;
@@ -296,7 +311,7 @@ bool TSidFile::loadProgram(std::ifstream& file, int32_t headerLength) {
   return true;
 }
 
-void TSidFile::placeData(std::ifstream& file, int64_t position, uint16_t address, bool realC64Tune, int32_t songIndex) {
+void TSidFile::placeData(std::ifstream& file, int64_t position, uint16_t address, int32_t songIndex) {
   std::vector<uint8_t> data;
   if (position >= 0 && static_cast<uint64_t>(position) < trueFileSize) {
     const uint64_t available = trueFileSize - static_cast<uint64_t>(position);
@@ -307,7 +322,7 @@ void TSidFile::placeData(std::ifstream& file, int64_t position, uint16_t address
     // The file may have shrunk since its size was taken.
     data.resize(static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0)));
   }
-  machine.placeTuneData(data, address, realC64Tune, false, false, songIndex, false, 0, fileName);
+  machine.placeTuneData(tuneStart(), data, address, TTuneStart::Part::main, songIndex);
 }
 
 std::string TSidFile::psidFingerprint(bool rsid) const {
@@ -392,7 +407,6 @@ bool TSidFile::loadMus(const std::string& extension) {
   dataOffset = 0;
   loadAddress = TMusplayer::musicAddress;
   playSidSpecific = false;
-  machine.setPlaySidSpecific(false);
 
   // The text follows the voices and ends at the first 0 byte. Without one the
   // voice lengths are wrong or the file is cut short: not a tune we can play.
@@ -420,8 +434,11 @@ bool TSidFile::loadMus(const std::string& extension) {
   // Both parts lie in memory from $1000 up to the players, without their load addresses.
   const std::size_t room = TMusplayer::dataLimit() - TMusplayer::musicAddress;
   const std::span<const uint8_t> mainData(fileBuffer.data() + 2, std::min(available - 2, room));
-  machine.placeTuneData(mainData, TMusplayer::musicAddress, false, true, false, currentSong, stereo,
-                        static_cast<uint16_t>(stereoData), fileName);
+  mus = true;
+  musStereo = stereo;
+  musStereoAddress = static_cast<uint16_t>(stereoData);
+  const TTuneStart start = tuneStart();
+  machine.placeTuneData(start, mainData, TMusplayer::musicAddress, TTuneStart::Part::main, currentSong);
   int64_t loadedEnd = TMusplayer::musicAddress + static_cast<int64_t>(mainData.size());
   if (hasCompanion) {
     const int64_t secondAddress = int64_t{TMusplayer::musicAddress} + fileSize;
@@ -431,8 +448,8 @@ bool TSidFile::loadMus(const std::string& extension) {
       const std::size_t secondRoom = static_cast<std::size_t>(TMusplayer::dataLimit() - secondAddress);
       const std::span<const uint8_t> secondData(secondFileBuffer.data() + 2,
                                                 std::min(secondAvailable - 2, secondRoom));
-      machine.placeTuneData(secondData, static_cast<uint16_t>(secondAddress), false, true, true, currentSong, stereo,
-                            static_cast<uint16_t>(secondAddress), fileName);
+      machine.placeTuneData(start, secondData, static_cast<uint16_t>(secondAddress), TTuneStart::Part::second,
+                            currentSong);
       loadedEnd = secondAddress + static_cast<int64_t>(secondData.size());
     }
   }

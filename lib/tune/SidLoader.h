@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "TuneStart.h"
+
 class T6510;
 
 class TSidFile {
@@ -28,6 +30,8 @@ class TSidFile {
 
   bool load(const std::string& path, int32_t song);
   void restartSong(int32_t songIndex);
+  // What the machine needs of the record to place the tune and start it.
+  TTuneStart tuneStart() const;
 
   // The tune record.
   int32_t currentSong = 0;
@@ -64,7 +68,7 @@ class TSidFile {
   bool loadProgram(std::ifstream& file, int32_t headerLength);
   // Reads the data from file position `position` on, as much as fits from
   // `address` to $FFFF, and hands it to the machine.
-  void placeData(std::ifstream& file, int64_t position, uint16_t address, bool realC64, int32_t songIndex);
+  void placeData(std::ifstream& file, int64_t position, uint16_t address, int32_t songIndex);
   std::string psidFingerprint(bool rsid) const;
   // Sidplayer music: a .mus or .str file, with its companion when one exists.
   bool loadMus(const std::string& extension);
@@ -79,4 +83,7 @@ class TSidFile {
   std::vector<uint8_t> secondFileBuffer;
   uint64_t trueFileSize = 0;  // fileSize saturates at 2 GB
   int32_t secondFileSize = 0;  // of the MUS companion in secondFileBuffer
+  bool mus = false;             // Sidplayer music
+  bool musStereo = false;       // in two parts
+  uint16_t musStereoAddress = 0;
 };

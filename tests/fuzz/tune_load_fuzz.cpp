@@ -35,9 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // slices run the same machine.
     const TSidFile& tune = *c64.tune;
     T6510& machine = *c64.machine;
-    machine.setPal(true);
-    machine.loadTimerCounters();
-    machine.startTune(1, static_cast<uint16_t>(tune.initAddress), 0, tune.speed, tune.realC64);
+    TTuneStart start = tune.tuneStart();
+    start.playAddress = 0;
+    machine.startTune(start, 1);
     // Twenty slices: the first play calls, and the inputs keep coming fast.
     for (int i = 0; i < 20; ++i) machine.runSlice();
   }

@@ -21,11 +21,14 @@ class Driver : public MachineTest {
                   0x8D, 0x01, 0xD4, 0x60});           // play: STA $D401, RTS
   }
   void start(uint32_t speed, int song = 1, bool realC64 = false, uint16_t init = 0x1000, uint16_t play = 0x1006) {
-    c64->setPal(true);
-    c64->loadTimerCounters();
-    const bool cia = T6510::speedBitSet(speed, song, c64->conventions.playSid);
-    c64->setCia1TimerA(realC64 ? 16421 : cia ? 16380 : 19656, !realC64 && cia);
-    c64->startTune(song, init, play, speed, realC64);
+    TTuneStart s;
+    s.realC64 = realC64;
+    s.playSid = c64->conventions.playSid;
+    s.initAddress = init;
+    s.playAddress = play;
+    s.speed = speed;
+    s.pal = true;
+    c64->startTune(s, song);
     sid.setClockRunning(true);
   }
   // Runs slices until n writes to register reg were seen; returns their delays

@@ -52,11 +52,14 @@ Outcome play(const Tune& tune, bool stepEveryCycle) {
   c64->tuneLoadAddress = 0x0801;
   c64->tuneLoadEnd = 0x9FFF;
   if (tune.playSid) c64->setPlaySidSpecific(true);
-  c64->setPal(true);
-  c64->loadTimerCounters();
-  const bool cia = T6510::speedBitSet(tune.speed, 1, tune.playSid);
-  c64->setCia1TimerA(tune.realC64 ? 16421 : cia ? 16380 : 19656, !tune.realC64 && cia);
-  c64->startTune(1, tune.init, tune.play, tune.speed, tune.realC64);
+  TTuneStart start;
+  start.realC64 = tune.realC64;
+  start.playSid = tune.playSid;
+  start.initAddress = tune.init;
+  start.playAddress = tune.play;
+  start.speed = tune.speed;
+  start.pal = true;
+  c64->startTune(start, 1);
   sid.setClockRunning(true);
 
   Outcome out;

@@ -14,7 +14,12 @@ class Placement : public MachineTest {
  protected:
   void place(const Bytes& data, uint16_t load, bool realC64, std::string_view name = "/tunes/Commando.sid",
              int32_t song = 0) {
-    c64->placeTuneData(data, load, realC64, false, false, song, false, 0, name);
+    TTuneStart start;
+    start.loadAddress = load;
+    start.realC64 = realC64;
+    start.playSid = c64->conventions.playSid;
+    start.fileName = name;
+    c64->placeTuneData(start, data, load, TTuneStart::Part::main, song);
   }
   std::string text(uint16_t address, std::size_t length) const {
     return std::string(c64->ram.begin() + address, c64->ram.begin() + address + length);
@@ -156,7 +161,10 @@ TEST_F(Placement, PrepareSongRestoresTheTuneAsLoaded) {
   c64->ioImage[0x0418] = 0x0F;
   bank(0x35);
 
-  c64->prepareSong(6, 0x030D, true);
+  TTuneStart start;
+  start.loadAddress = 0x030D;
+  start.realC64 = true;
+  c64->prepareSong(start, 6);
   EXPECT_EQ(c64->ram[0x030C], 6);  // below the load address
   EXPECT_EQ(text(0x030D, 3), "\x60\x61\x62");
   auto expected = ramAfterLoad;
@@ -168,7 +176,8 @@ TEST_F(Placement, PrepareSongRestoresTheTuneAsLoaded) {
   EXPECT_EQ(c64->ioImage, ioAfterLoad);
   EXPECT_EQ(c64->portValue, 0x37);  // the port as the KERNAL leaves it, matching $01
 
-  c64->prepareSong(2, 0x1000, true);
+  start.loadAddress = 0x1000;
+  c64->prepareSong(start, 2);
   EXPECT_EQ(text(0x030C, 3), "\x02\x02\x02");
 }
 
