@@ -33,6 +33,7 @@
 #include "Cia.h"
 #include "PlayerConventions.h"
 #include "TuneStart.h"
+#include "VicRaster.h"
 #include "ROMs.h"
 #include "RomTrap.h"
 #include "SidFilter.h"
@@ -395,31 +396,15 @@ class T6510 {
   bool irqAllowedAtStart = false;
   float sliceBudget = 0;
 
-  int32_t cyclesPerLine = 63, linesPerFrame = 312;
-  int32_t cycleInLine = 0, rasterLine = 0;
-  uint16_t rasterCompare = 0;
-  bool badLinesEnabled = false, badLineTaken = false;
-  struct SpriteDma {
-    int32_t first = -1, last = -1;
-    bool charged = false;
-  };
-  std::array<SpriteDma, 8> sprites{};
-  int32_t lowestSprite = 0;
+  // The raster and the bus the VIC takes; its registers are bytes of ioImage.
+  TVicRaster vic{&ioImage[0]};
 
   void advanceRaster(uint32_t cycles) {
-    cycleInLine += static_cast<int32_t>(cycles);
-    if (cycleInLine >= cyclesPerLine) crossRasterLines();
+    if (vic.advance(cycles)) rasterCompareReached();
   }
-  uint32_t stealCycles(int32_t cycleInLinePlusInstruction);
-  // Whether stealCycles can find anything to steal on this line: the run loop's
-  // cheap test before the full one.
-  bool vicMaySteal() const {
-    return ioImage[0x015] != 0 || (badLinesEnabled && !badLineTaken && badLineCandidate(rasterLine));
-  }
-  // Whether a line of the display window matches the scroll register's low bits
-  // (a bad line once bad lines are enabled for the frame).
-  bool badLineCandidate(int32_t line) const {
-    return static_cast<unsigned>(line - 48) <= 199 && ((line ^ ioImage[0x011]) & 7) == 0;
+  uint32_t stealCycles(int32_t cycleInLinePlusInstruction) {
+    ++sideEffects;
+    return vic.stealCycles(cycleInLinePlusInstruction, currentOpcode, static_cast<int32_t>(instructionCycles));
   }
   void clockTimers(uint32_t cycles);
   void dispatchInterrupts(uint32_t cycles);
@@ -451,10 +436,8 @@ class T6510 {
   void ciaTimerUnderflows(TCia& cia, bool nmi);
   uint8_t readCiaRegister(int chip, uint8_t reg, bool dummy);
   void writeCiaRegister(int chip, uint8_t reg, uint8_t value);
-  void newRasterLine();
-  void crossRasterLines();
+  // The VIC's compare line reached: latch it, and raise the IRQ if enabled.
   void rasterCompareReached();
-  void checkRasterCompareNow();
   void takeInterrupt();
   void callPlayRoutine();
   void runSliceLoop(float budget, bool initLoop);

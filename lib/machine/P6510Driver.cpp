@@ -35,12 +35,10 @@ bool T6510::speedBitSet(uint32_t speed, int32_t song, bool playSid) {
 
 void T6510::setPal(bool pal) {
   palMachine = pal;
-  cyclesPerLine = pal ? 63 : 65;
-  linesPerFrame = pal ? 312 : 263;
+  vic.setPal(pal);
   cyclesPerMs = pal ? 985.248f : 1022.727f;
   clockPerSecond = pal ? 124141304 : 128863629;
   clockPerMs = pal ? 124141 : 128863;
-  if (rasterLine >= linesPerFrame) rasterLine %= linesPerFrame;
   if (tuneLoadAddress > 0x02A6) ram[0x02A6] = pal ? 1 : 0;
 }
 
@@ -130,17 +128,17 @@ void T6510::startTune(const TTuneStart& start, int32_t song) {
   conventions.hasPlayAddress = playAddress != 0;
 
   if (conventions.realC64) {
-    rasterCompare = 311;
+    vic.rasterCompare = 311;
     ioImage[0x011] = 0x9B;
     // On a C64 the raster has met its compare line many times since power-on
     // and nothing acknowledged it: a tune that enables the raster interrupt
     // gets its first one at once.
     ioImage[0x019] |= 0x01;
   } else {
-    rasterCompare = conventions.vblank ? 0 : 55;
+    vic.rasterCompare = conventions.vblank ? 0 : 55;
     ioImage[0x011] = 0x1B;
   }
-  rasterLine = 55;
+  vic.rasterLine = 55;
   ioImage[0x012] = 55;
 
   TCia& cia1 = cias[0];
@@ -187,7 +185,7 @@ void T6510::startTune(const TTuneStart& start, int32_t song) {
     A = X = Y = 0;
     realC64Stack();
     writePort(0x37);
-    rasterLine = 131;
+    vic.rasterLine = 131;
     ioImage[0x019] |= 0x01;
     PC = 0xA7AE;  // BASIC's RUN
     stackDepth = 0;
@@ -253,7 +251,7 @@ void T6510::idleStep(uint32_t limit) {
   instructionCycles = 3;
   pageCrossed = 0;
   branchDelay = 0;
-  stolenCycles = vicMaySteal() ? stealCycles(cycleInLine + 3) : 0;
+  stolenCycles = vic.maySteal() ? stealCycles(vic.cycleInLine + 3) : 0;
   executedCycles += stolenCycles;
   advanceRaster(stolenCycles);
   dispatchDue();
@@ -290,7 +288,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     } else {
       executeInstruction();
     }
-    stolenCycles = vicMaySteal() ? stealCycles(cycleInLine + static_cast<int32_t>(instructionCycles)) : 0;
+    stolenCycles = vic.maySteal() ? stealCycles(vic.cycleInLine + static_cast<int32_t>(instructionCycles)) : 0;
     const uint32_t total = instructionCycles + stolenCycles;
     executedCycles += total;
     advanceRaster(total);

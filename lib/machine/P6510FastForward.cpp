@@ -29,16 +29,16 @@ bool branchTakenFor(uint8_t branch, uint8_t value) {
 int64_t T6510::cyclesFreeOfSteals(int64_t horizon) const {
   if (ioImage[0x015] != 0) return 0;
   const uint8_t control = ioImage[0x011];
-  bool enabled = badLinesEnabled;
+  bool enabled = vic.badLinesEnabled;
   if (!enabled && !(control & 0x10)) return horizon;
-  int32_t line = rasterLine;
-  if (enabled && !badLineTaken && badLineCandidate(line)) return 0;
-  int64_t distance = cyclesPerLine - cycleInLine;
+  int32_t line = vic.rasterLine;
+  if (enabled && !vic.badLineTaken && vic.badLineCandidate(line)) return 0;
+  int64_t distance = vic.cyclesPerLine - vic.cycleInLine;
   while (distance < horizon) {
-    if (++line >= linesPerFrame) line = 0;
+    if (++line >= vic.linesPerFrame) line = 0;
     if (line == 48) enabled = control & 0x10;
-    if (enabled && badLineCandidate(line)) return distance;
-    distance += cyclesPerLine;
+    if (enabled && vic.badLineCandidate(line)) return distance;
+    distance += vic.cyclesPerLine;
   }
   return horizon;
 }
@@ -170,7 +170,7 @@ T6510::QuietRun T6510::quietJamCycles() const {
   // With the screen off and staying off no line steals, and the compare line
   // is one of the timed events.
   const uint8_t control = ioImage[0x011];
-  if (!badLinesEnabled && !(control & 0x10)) return {static_cast<uint32_t>(limit), false};
+  if (!vic.badLinesEnabled && !(control & 0x10)) return {static_cast<uint32_t>(limit), false};
 
   // Walk the raster lines ahead. On a bad line the step that starts at cycle 11
   // or later loses 43 cycles to the VIC (a JAM writes nothing, so the VIC has
@@ -178,23 +178,23 @@ T6510::QuietRun T6510::quietJamCycles() const {
   // inside the line and before the next event. Reaching the compare line raises
   // the raster interrupt: that step is the run loop's.
   constexpr int64_t stealStep = 1 + 43;
-  bool badLines = badLinesEnabled, taken = badLineTaken;
-  int32_t line = rasterLine;
-  int64_t quiet = 0, position = cycleInLine;
+  bool badLines = vic.badLinesEnabled, taken = vic.badLineTaken;
+  int32_t line = vic.rasterLine;
+  int64_t quiet = 0, position = vic.cycleInLine;
   for (;;) {
-    if (badLines && !taken && badLineCandidate(line)) {
+    if (badLines && !taken && vic.badLineCandidate(line)) {
       const int64_t start = std::max<int64_t>(position, 11);
       const int64_t before = quiet + (start - position);
-      if (before + stealStep > limit || start + stealStep >= cyclesPerLine)
+      if (before + stealStep > limit || start + stealStep >= vic.cyclesPerLine)
         return {static_cast<uint32_t>(std::min(limit, before)), false};
       quiet = before + stealStep;
       position = start + stealStep;
       taken = true;
     }
-    if (quiet + (cyclesPerLine - position) > limit) return {static_cast<uint32_t>(limit), taken};
-    quiet += cyclesPerLine - position;
-    if (++line >= linesPerFrame) line = 0;
-    if (line == rasterCompare) return {static_cast<uint32_t>(quiet - 1), false};
+    if (quiet + (vic.cyclesPerLine - position) > limit) return {static_cast<uint32_t>(limit), taken};
+    quiet += vic.cyclesPerLine - position;
+    if (++line >= vic.linesPerFrame) line = 0;
+    if (line == vic.rasterCompare) return {static_cast<uint32_t>(quiet - 1), false};
     if (line == 48) badLines = control & 0x10;
     taken = false;
     position = 0;
@@ -207,6 +207,6 @@ void T6510::passQuietJamCycles() {
   if (n == 0) return;
   executedCycles += n;
   advanceRaster(n);
-  if (run.stolenOnItsLastLine) badLineTaken = true;
+  if (run.stolenOnItsLastLine) vic.badLineTaken = true;
   if (conventions.playSid) clockSamples(static_cast<int32_t>(n));
 }

@@ -1,59 +1,19 @@
-// The time base of the machine: the two CIA 6526s (timers, interrupt control,
-// time-of-day clocks, ports), the VIC-II raster with its interrupt and the cycles
-// it steals, and the dispatch that turns pending sources into taken interrupts.
+// The time base of the machine's side of the chips: when in an instruction the
+// CIAs (TCia) and the VIC (TVicRaster) see a register access, the interrupt
+// lines they pull, and the dispatch that turns pending sources into taken
+// interrupts.
 //
 // Nothing is clocked per cycle. The processor reports whole instructions; the
 // raster advances at once, the timers catch up lazily at the next event or when
 // a CIA register is touched.
 #include <algorithm>
-#include <array>
-#include <bit>
 
+#include "BusTiming.h"
 #include "P6510.h"
 
 namespace {
 
-// Cycles before an instruction's first write cycle (0: it does not write). The
-// CIA control-register timing and the VIC's bus takeover depend on it.
-constexpr std::array<uint8_t, 256> firstWritePosition = [] {
-  std::array<uint8_t, 256> t{};
-  for (uint8_t op : {0x00, 0x08, 0x48, 0x84, 0x85, 0x86, 0x87}) t[op] = 2;
-  for (uint8_t op : {0x06, 0x07, 0x20, 0x26, 0x27, 0x46, 0x47, 0x66, 0x67, 0x8C, 0x8D, 0x8E, 0x8F, 0x94, 0x95,
-                     0x96, 0x97, 0xC6, 0xC7, 0xE6, 0xE7})
-    t[op] = 3;
-  for (uint8_t op : {0x0E, 0x0F, 0x16, 0x17, 0x2E, 0x2F, 0x36, 0x37, 0x4E, 0x4F, 0x56, 0x57, 0x6E, 0x6F, 0x76,
-                     0x77, 0x99, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F, 0xCE, 0xCF, 0xD6, 0xD7, 0xEE, 0xEF, 0xF6, 0xF7})
-    t[op] = 4;
-  for (uint8_t op : {0x1B, 0x1E, 0x1F, 0x3B, 0x3E, 0x3F, 0x5B, 0x5E, 0x5F, 0x7B, 0x7E, 0x7F, 0x81, 0x83, 0x91,
-                     0x93, 0xDB, 0xDE, 0xDF, 0xFB, 0xFE, 0xFF})
-    t[op] = 5;
-  for (uint8_t op : {0x03, 0x13, 0x23, 0x33, 0x43, 0x53, 0x63, 0x73, 0xC3, 0xD3, 0xE3, 0xF3}) t[op] = 6;
-  return t;
-}();
-
-// The cycle at which an instruction reads a CIA register.
-constexpr std::array<uint8_t, 256> readPosition = [] {
-  std::array<uint8_t, 256> t{};
-  for (uint8_t op : {0x09, 0x0A, 0x0B}) t[op] = 1;
-  t[0x05] = 2;
-  for (uint8_t op : {0x06, 0x07, 0x0D, 0x15, 0x19, 0x1C, 0x1D, 0x2E, 0xAD, 0xBC, 0xBD, 0xBE, 0xEE}) t[op] = 3;
-  for (uint8_t op : {0x0E, 0x0F, 0x11, 0x16, 0x17, 0x3E, 0xB1, 0xFE}) t[op] = 4;
-  for (uint8_t op : {0x01, 0x1B, 0x1E, 0x1F, 0x21}) t[op] = 5;
-  for (uint8_t op : {0x03, 0x13, 0x23}) t[op] = 6;
-  return t;
-}();
-
-constexpr uint8_t icr = 0x0D, controlA = 0x0E, controlB = 0x0F;
-
-// The cycles a processor still runs after the VIC asked for the bus on a bad
-// line: up to three write cycles it may finish. d is the distance from the
-// instruction's first write to its end, p the cycle in the line of that write.
-int32_t badLineTakeover(uint8_t opcode, int32_t d, int32_t p) {
-  if (d == 2) return p == 11 ? 3 : p == 10 ? 1 : p == 9 ? 2 : 3;
-  if (opcode == 0x00) return p == 10 ? 0 : p == 9 ? 1 : p == 8 ? 2 : 3;
-  if (opcode == 0x20) return p == 10 ? 3 : p == 9 ? 1 : p == 8 ? 2 : 3;
-  return p == 9 ? 2 : 3;
-}
+constexpr uint8_t icr = TCia::interruptControl, controlA = TCia::controlA, controlB = TCia::controlB;
 
 }  // namespace
 
@@ -223,73 +183,8 @@ void T6510::rasterCompareReached() {
   eventNow();
 }
 
-void T6510::newRasterLine() {
-  badLineTaken = false;
-  if (rasterLine == 48) badLinesEnabled = ioByte(0xD011) & 0x10;
-  const uint8_t enabled = ioByte(0xD015);
-  if (enabled) {
-    const uint8_t expanded = ioByte(0xD017);
-    for (int i = 0; i < 8; ++i) {
-      sprites[i].charged = false;
-      if (!(enabled & (1 << i))) continue;
-      const int32_t y = ioByte(static_cast<uint16_t>(0xD001 + 2 * i));
-      if (y + 1 == (rasterLine & 0xFF)) {
-        sprites[i].first = y;
-        sprites[i].last = y + ((expanded & (1 << i)) ? 42 : 21);
-      }
-    }
-  }
-  if (rasterLine == rasterCompare) rasterCompareReached();
-}
-
-void T6510::crossRasterLines() {
-  if (ioByte(0xD015) != 0) {
-    while (cycleInLine >= cyclesPerLine) {
-      cycleInLine -= cyclesPerLine;
-      if (++rasterLine >= linesPerFrame) rasterLine = 0;
-      newRasterLine();
-    }
-    return;
-  }
-  // Without sprites a new line only ends the bad line's steal, decides bad
-  // lines at line 48 and meets the compare line, none of which depends on the
-  // others: an idle stretch of many lines crosses them all at once.
-  if (cycleInLine < 2 * cyclesPerLine) {
-    cycleInLine -= cyclesPerLine;
-    if (++rasterLine >= linesPerFrame) rasterLine = 0;
-    badLineTaken = false;
-    if (rasterLine == 48) badLinesEnabled = ioByte(0xD011) & 0x10;
-    if (rasterLine == rasterCompare) rasterCompareReached();
-    return;
-  }
-  const int32_t lines = cycleInLine / cyclesPerLine;
-  cycleInLine -= lines * cyclesPerLine;
-  auto crossed = [&](int32_t line) {
-    int32_t distance = (line - rasterLine - 1) % linesPerFrame;
-    if (distance < 0) distance += linesPerFrame;
-    return distance < lines;
-  };
-  const bool line48 = crossed(48), compare = rasterCompare < linesPerFrame && crossed(rasterCompare);
-  rasterLine = (rasterLine + lines) % linesPerFrame;
-  badLineTaken = false;
-  if (line48) badLinesEnabled = ioByte(0xD011) & 0x10;
-  if (compare) rasterCompareReached();
-}
-
-void T6510::checkRasterCompareNow() {
-  int32_t line = rasterLine;
-  // An instruction that starts at the very end of a line compares with the next.
-  if (cyclesPerLine - cycleInLine <= 4) line = (line + 1) % linesPerFrame;
-  if (line == rasterCompare) rasterCompareReached();
-}
-
 uint8_t T6510::vicRead(uint8_t reg) {
-  if (reg == 0x11 || reg == 0x12) {
-    int32_t line = rasterLine;
-    if (cycleInLine + static_cast<int32_t>(instructionCycles) >= cyclesPerLine) line = (line + 1) % linesPerFrame;
-    if (reg == 0x12) return static_cast<uint8_t>(line);
-    return static_cast<uint8_t>((ioByte(0xD011) & 0x7F) | ((line & 0x100) >> 1));
-  }
+  if (reg == 0x11 || reg == 0x12) return vic.readRaster(reg, static_cast<int32_t>(instructionCycles));
   if (reg == 0x19) return ioByte(0xD019) | 0x70;
   if (reg == 0x1A) return ioByte(0xD01A) | 0xF0;
   return ioImage[reg];
@@ -299,24 +194,12 @@ void T6510::vicWrite(uint8_t reg, uint8_t value) {
   eventNow();
   switch (reg) {
     case 0x11:
-    case 0x12: {
-      const uint16_t compare = reg == 0x11 ? static_cast<uint16_t>((rasterCompare & 0xFF) | (value & 0x80) << 1)
-                                           : static_cast<uint16_t>((rasterCompare & 0x100) | value);
-      if (reg == 0x11) {
-        ioByte(0xD011) = static_cast<uint8_t>((value & 0x7F) | ((rasterLine & 0x100) >> 1));
-        if ((value & 0x10) && rasterLine == 48) badLinesEnabled = true;
-      } else {
-        ioByte(0xD012) = value;
-      }
-      if (compare != rasterCompare) {
-        rasterCompare = compare;
-        checkRasterCompareNow();
-      }
+    case 0x12:
+      if (vic.writeRaster(reg, value)) rasterCompareReached();
       return;
-    }
     case 0x15:
-      lowestSprite = value ? std::countr_zero(value) : 0;
-      break;
+      vic.writeSpriteEnable(value);
+      return;
     case 0x19: {
       uint8_t& latched = ioByte(0xD019);
       const uint8_t remaining = latched & 0x0F & static_cast<uint8_t>(~value);
@@ -350,64 +233,6 @@ void T6510::vicWrite(uint8_t reg, uint8_t value) {
       break;
   }
   ioImage[reg] = value;
-}
-
-uint32_t T6510::stealCycles(int32_t c) {
-  ++sideEffects;
-  uint32_t stolen = 0;
-  bool badLineCharged = false;
-  const int32_t w = firstWritePosition[currentOpcode];
-  const int32_t cycles = static_cast<int32_t>(instructionCycles);
-  if (badLinesEnabled && c >= 12 && !badLineTaken && rasterLine >= 48 && rasterLine <= 247 &&
-      (rasterLine & 7) == (ioByte(0xD011) & 7)) {
-    const int32_t k = w == 0 ? 3 : badLineTakeover(currentOpcode, cycles - w, c - (cycles - w));
-    stolen = static_cast<uint32_t>(40 + k);
-    badLineTaken = true;
-    badLineCharged = true;
-  }
-  const uint8_t enabled = ioByte(0xD015);
-  if (!enabled) return stolen;
-
-  const int32_t q = lowestSprite;
-  const int32_t e = cyclesPerLine - 6 + 2 * q;  // where the first sprite fetch begins
-  int32_t x = c + static_cast<int32_t>(stolen);
-  if (q > 2) x = x < 10 ? x + cyclesPerLine : x % cyclesPerLine;
-  if (e - 3 >= 0 && x < e - 3) return stolen;
-
-  std::array<bool, 8> chargedNow{};
-  bool any = false;
-  const int32_t line = rasterLine & 0xFF;
-  for (int i = 0; i < 8; ++i) {
-    if (!(enabled & (1 << i)) || sprites[i].charged || sprites[i].first < 0) continue;
-    int32_t first = sprites[i].first, last = sprites[i].last;
-    if (rasterLine >= 256 && last >= rasterLine) {
-      first -= 256;
-      last -= 256;
-    }
-    if (line < first || line > last) continue;
-    stolen += 2;
-    sprites[i].charged = true;
-    chargedNow[i] = true;
-    any = true;
-  }
-  // A gap of one sprite between two fetching ones is not worth releasing the bus.
-  for (int i = 1; i < 7; ++i)
-    if (!chargedNow[i] && chargedNow[i - 1] && chargedNow[i + 1]) stolen += 2;
-  if (!any) return stolen;
-  if (w == 0) return stolen + 3;
-  const int32_t s = badLineCharged ? x - 57 : 0;
-  const int32_t l = cycles - w - s;
-  const int32_t t = e - (x - l);
-  int32_t k;
-  if (l == 2)
-    k = t == 2 ? 3 : t == 3 ? 1 : t == 4 ? 2 : 3;
-  else if (currentOpcode == 0x00)
-    k = t == 3 ? 0 : t == 4 ? 1 : t == 5 ? 2 : 3;
-  else if (currentOpcode == 0x20)
-    k = t == 3 ? 3 : t == 4 ? 1 : t == 5 ? 2 : 3;
-  else
-    k = t == 4 ? 2 : 3;
-  return stolen + static_cast<uint32_t>(k);
 }
 
 // ---- interrupts ----------------------------------------------------------------
@@ -531,11 +356,7 @@ int64_t T6510::cyclesToTimedEvent() const {
   const int64_t unclocked = pendingTimerCycles();
   for (const TCia& cia : cias) consider(cia.cyclesToUnderflow(unclocked));
   if (cias[0].timerAStopped) consider(65535);
-  if (rasterCompare < linesPerFrame) {
-    int32_t lines = rasterCompare - rasterLine;
-    if (lines <= 0) lines += linesPerFrame;
-    consider(int64_t{lines} * cyclesPerLine - cycleInLine);
-  }
+  consider(vic.cyclesToCompare());
   return next;
 }
 
@@ -549,11 +370,7 @@ void T6510::resetTimers() {
   timersAt = executedCycles;
   eventNow();
   stolenCycles = 0;
-  badLinesEnabled = badLineTaken = false;
-  sprites = {};
-  lowestSprite = 0;
-  cycleInLine = 0;
-  rasterLine = 55;
+  vic.reset();
 }
 
 void T6510::resetIoDefaults() {
@@ -568,13 +385,13 @@ void T6510::resetIoDefaults() {
   ioByte(0xD018) = 0x15;
   for (TCia& cia : cias) cia.resetLatches();
   ram[0x02A6] = 1;
-  cyclesPerLine = 63;
-  linesPerFrame = 312;
+  vic.cyclesPerLine = 63;
+  vic.linesPerFrame = 312;
 }
 
 void T6510::restartPlayTiming() {
-  rasterLine = 55;
-  cycleInLine = 0;
+  vic.rasterLine = 55;
+  vic.cycleInLine = 0;
   restartCount();
   sidAccessAt = 0;
   timersAt = 0;

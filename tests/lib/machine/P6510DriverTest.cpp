@@ -64,7 +64,7 @@ TEST_F(Driver, CiaTunePlaysAtTheTimerPeriod) {
   start(1);
   // Blank the screen: bad lines would shift single play calls by up to 43 cycles.
   c64->ioImage[0x011] = 0x0B;
-  c64->badLinesEnabled = false;
+  c64->vic.badLinesEnabled = false;
   for (uint64_t interval : writeIntervals(0x01, 10)) EXPECT_EQ(interval, 16381u);
 }
 
@@ -94,7 +94,7 @@ TEST_F(Driver, RealC64TuneStartsLikeAC64) {
   EXPECT_EQ(c64->ram[0x01FB], 0xA4);
   EXPECT_EQ(c64->ioImage[0x011], 0x9B);
   EXPECT_EQ(c64->ioImage[0x019] & 0x01, 0x01);  // the compare line met since power-on
-  EXPECT_EQ(c64->rasterCompare, 311);
+  EXPECT_EQ(c64->vic.rasterCompare, 311);
   EXPECT_EQ(c64->cias[0].timerALatch, 0x4025);
   EXPECT_EQ(c64->PC, 0x1000);
   const auto queued = drain();
@@ -285,9 +285,9 @@ TEST_F(Driver, ReadingTheInterruptRegisterAcknowledgesAndCancels) {
 
 TEST_F(Driver, RasterInterruptOncePerFrame) {
   c64->conventions.realC64 = true;
-  c64->rasterCompare = 0;
+  c64->vic.rasterCompare = 0;
   c64->ioImage[0x01A] = 0x01;
-  c64->rasterLine = 100;
+  c64->vic.rasterLine = 100;
   int raised = 0;
   for (int cycles = 0; cycles < 19656; cycles += 4) {
     c64->vicIrqPending = false;
@@ -296,18 +296,6 @@ TEST_F(Driver, RasterInterruptOncePerFrame) {
   }
   EXPECT_EQ(raised, 1);
   EXPECT_EQ(c64->ioImage[0x019] & 0x81, 0x81);
-}
-
-TEST_F(Driver, BadLineStealsFortyThreeCyclesFromAReadingInstruction) {
-  c64->badLinesEnabled = true;
-  c64->ioImage[0x011] = 0x1B;
-  c64->rasterLine = 51;  // (51 & 7) == 3
-  c64->currentOpcode = 0xAD;  // LDA abs: no write
-  c64->instructionCycles = 4;
-  EXPECT_EQ(c64->stealCycles(20), 43u);
-  EXPECT_EQ(c64->stealCycles(24), 0u);  // one bad line per raster line
-  c64->badLineTaken = false;
-  EXPECT_EQ(c64->stealCycles(11), 0u);  // the VIC takes the bus from cycle 12
 }
 
 }  // namespace

@@ -72,8 +72,8 @@ Outcome play(const Tune& tune, bool stepEveryCycle) {
   out.ramUsage.assign(m.ramUsage.begin(), m.ramUsage.end());
   out.romUsage.assign(m.romUsage.begin(), m.romUsage.end());
   out.io.assign(m.ioImage.begin(), m.ioImage.end());
-  out.registers = {m.A, m.X, m.Y, m.SP, m.PC, m.packStatus(), m.rasterLine, m.cycleInLine, m.badLineTaken,
-                   m.badLinesEnabled, m.executedCycles, m.cyclesSinceSid(), m.cyclesToEvent(),
+  out.registers = {m.A, m.X, m.Y, m.SP, m.PC, m.packStatus(), m.vic.rasterLine, m.vic.cycleInLine, m.vic.badLineTaken,
+                   m.vic.badLinesEnabled, m.executedCycles, m.cyclesSinceSid(), m.cyclesToEvent(),
                    m.irqCountdownActive, m.irqCountdown, m.nmiCountdownActive, m.nmiCountdown, m.songMilliseconds,
                    m.songSeconds, m.cias[0].timerACounter, m.cias[0].timerBCounter, m.cias[1].timerACounter,
                    m.cias[1].timerBCounter, m.cias[0].todTenths, m.sampleChannels[0].counter, m.galway.counter};

@@ -1,0 +1,70 @@
+// TVicRaster: the part of the VIC-II a tune can feel: the raster line and its
+// compare interrupt, bad lines and sprite DMA taking the bus from the
+// processor. Nothing is drawn. The registers live in the machine's I/O image
+// ($D000-$D03F); the machine turns a reached compare line into an interrupt.
+//
+//   TVicRaster vic(&ioImage[0]);
+//   if (vic.advance(cycles)) ...            // the compare line was reached
+//   uint32_t stolen = vic.stealCycles(cycleInLine + cycles, opcode, cycles);
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+class TVicRaster {
+ public:
+  explicit TVicRaster(uint8_t* registers) : regs_(registers) {}
+
+  int32_t cyclesPerLine = 63, linesPerFrame = 312;
+  int32_t cycleInLine = 0, rasterLine = 0;
+  uint16_t rasterCompare = 0;
+  bool badLinesEnabled = false, badLineTaken = false;
+  struct SpriteDma {
+    int32_t first = -1, last = -1;
+    bool charged = false;
+  };
+  std::array<SpriteDma, 8> sprites{};
+  int32_t lowestSprite = 0;
+
+  void setPal(bool pal) {
+    cyclesPerLine = pal ? 63 : 65;
+    linesPerFrame = pal ? 312 : 263;
+    if (rasterLine >= linesPerFrame) rasterLine %= linesPerFrame;
+  }
+  // Power-on: no bad lines, no sprite fetches, line 55.
+  void reset();
+
+  // Moves the raster on; whether it reached the compare line.
+  bool advance(uint32_t cycles) {
+    cycleInLine += static_cast<int32_t>(cycles);
+    return cycleInLine >= cyclesPerLine && crossLines();
+  }
+  // Cycles until the raster reaches the compare line (a large number when it never does).
+  int64_t cyclesToCompare() const;
+
+  // The cycles the VIC takes from an instruction (opcode, `cycles` long) that
+  // ends at cycle `end` of the line.
+  uint32_t stealCycles(int32_t end, uint8_t opcode, int32_t cycles);
+  // Whether stealCycles can find anything to steal on this line: the run loop's
+  // cheap test before the full one.
+  bool maySteal() const {
+    return regs_[0x15] != 0 || (badLinesEnabled && !badLineTaken && badLineCandidate(rasterLine));
+  }
+  // Whether a line of the display window matches the scroll register's low bits
+  // (a bad line once bad lines are enabled for the frame).
+  bool badLineCandidate(int32_t line) const {
+    return static_cast<unsigned>(line - 48) <= 199 && ((line ^ regs_[0x11]) & 7) == 0;
+  }
+
+  // $D011/$D012 as an instruction `cycles` long reads them at its end.
+  uint8_t readRaster(uint8_t reg, int32_t cycles) const;
+  // $D011/$D012 written; whether the new compare line is the current one.
+  bool writeRaster(uint8_t reg, uint8_t value);
+  void writeSpriteEnable(uint8_t value);
+
+ private:
+  bool newLine();
+  bool crossLines();
+
+  uint8_t* regs_;
+};

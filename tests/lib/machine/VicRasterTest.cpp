@@ -1,0 +1,79 @@
+// The VIC raster on its own: lines, the compare line, bad lines and sprite DMA.
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "VicRaster.h"
+
+namespace {
+
+struct Vic {
+  std::array<uint8_t, 64> registers{};
+  TVicRaster vic{registers.data()};
+};
+
+TEST(VicRaster, CompareLineIsMetOncePerFrameWhateverTheStepSize) {
+  for (const uint32_t step : {1u, 4u, 63u, 200u, 5000u}) {
+    Vic v;
+    v.vic.reset();
+    v.vic.rasterCompare = 0;
+    int met = 0;
+    uint32_t run = 0;
+    for (; run + step <= 3 * 312 * 63; run += step) met += v.vic.advance(step);
+    EXPECT_EQ(met, static_cast<int>((55 + run / 63) / 312)) << step;
+    EXPECT_EQ(v.vic.rasterLine, (55 + run / 63) % 312) << step;
+    EXPECT_EQ(v.vic.cycleInLine, static_cast<int32_t>(run % 63)) << step;
+  }
+}
+
+TEST(VicRaster, BadLinesAreDecidedAtLine48AndStealFortyThreeCycles) {
+  Vic v;
+  v.registers[0x11] = 0x1B;
+  v.vic.reset();
+  v.vic.rasterLine = 47;
+  v.vic.advance(63);  // line 48 with the screen on
+  EXPECT_TRUE(v.vic.badLinesEnabled);
+  v.vic.rasterLine = 51;  // (51 & 7) == 3
+  EXPECT_TRUE(v.vic.maySteal());
+  EXPECT_EQ(v.vic.stealCycles(20, 0xAD, 4), 43u);  // LDA abs: no write
+  EXPECT_EQ(v.vic.stealCycles(24, 0xAD, 4), 0u);   // one bad line per raster line
+  v.vic.badLineTaken = false;
+  EXPECT_EQ(v.vic.stealCycles(11, 0xAD, 4), 0u);  // the VIC takes the bus from cycle 12
+
+  Vic off;  // the screen off at line 48: no bad lines for the frame
+  off.registers[0x11] = 0x0B;
+  off.vic.reset();
+  off.vic.rasterLine = 47;
+  off.vic.advance(63 * 5);
+  EXPECT_FALSE(off.vic.badLinesEnabled);
+  EXPECT_FALSE(off.vic.maySteal());
+}
+
+TEST(VicRaster, RasterReadsAndCompareWritesLookAtTheNextLineNearItsEnd) {
+  Vic v;
+  v.vic.reset();
+  v.vic.rasterLine = 255;
+  v.vic.cycleInLine = 60;
+  EXPECT_EQ(v.vic.readRaster(0x12, 2), 255);
+  EXPECT_EQ(v.vic.readRaster(0x12, 4), 0);        // 256 from the instruction's end on
+  EXPECT_EQ(v.vic.readRaster(0x11, 4) & 0x80, 0x80);  // bit 8 of the line
+  EXPECT_FALSE(v.vic.writeRaster(0x12, 0x00));  // the compare line stays 0
+  EXPECT_TRUE(v.vic.writeRaster(0x11, 0x80));   // 256: the line the instruction ends on
+  EXPECT_EQ(v.vic.rasterCompare, 0x100);
+  EXPECT_FALSE(v.vic.writeRaster(0x12, 0x01));
+}
+
+TEST(VicRaster, SpriteFetchesStealAtTheLineEndOnTheirLines) {
+  Vic v;
+  v.vic.reset();
+  v.registers[0x01] = 99;  // sprite 0 from line 100 on
+  v.vic.writeSpriteEnable(0x01);
+  v.vic.rasterLine = 99;
+  v.vic.advance(63);
+  ASSERT_EQ(v.vic.rasterLine, 100);
+  EXPECT_EQ(v.vic.stealCycles(30, 0xAD, 4), 0u);  // far from the fetch
+  EXPECT_EQ(v.vic.stealCycles(60, 0xAD, 4), 2u + 3u);  // two fetch cycles and the takeover
+  EXPECT_EQ(v.vic.stealCycles(60, 0xAD, 4), 0u);  // charged once a line
+}
+
+}  // namespace
