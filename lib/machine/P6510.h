@@ -31,6 +31,7 @@
 #include <string_view>
 
 #include "Cia.h"
+#include "PlaySidSamples.h"
 #include "PlayerConventions.h"
 #include "TuneStart.h"
 #include "VicRaster.h"
@@ -272,37 +273,14 @@ class T6510 {
   }
 
   // ---- SID paths and playSID sample registers (P6510Sid.cpp) --------------
-  struct SampleChannel {
-    bool running = false;
-    uint8_t shift = 0;
-    uint16_t address = 0;
-    uint16_t endAddress = 0;
-    uint16_t repeatAddress = 0;
-    uint8_t repeatCount = 0;
-    int32_t period = 0;
-    int32_t counter = 0;
-    uint8_t nibbleOrder = 0;
-    uint8_t phase = 0;
-    uint8_t value = 0;
-    std::array<uint8_t, 0x80> registers{};  // $D400-$D47F (or $D500-$D57F) as written
-  };
-  struct GalwayNoise {
-    bool running = false;
-    int32_t remainingTones = 0;
-    int32_t toneLength = 0;
-    int32_t period = 0;
-    int32_t counter = 0;
-    uint8_t volume = 0;
-  };
-  std::array<SampleChannel, 2> sampleChannels{};
-  GalwayNoise galway{};
+  TPlaySidSamples samples{ram};
 
   void sidWrite(uint16_t address, uint8_t value);
   uint8_t sidRead(uint16_t address);
   void handOffSidWrite(uint8_t reg, uint8_t value);
   void clearUsageMaps();
-  void clockSamples(int32_t cycles);
-  void stopSamples();
+  void clockSamples(int32_t cycles) { handOffVolumes(samples.clock(cycles, lastVolume)); }
+  void handOffVolumes(const TPlaySidSamples::Volumes& volumes);
 
   // ---- initial memory of a tune (P6510Placement.cpp) -----------------------
   uint16_t tuneLoadAddress = 0;
@@ -447,12 +425,6 @@ class T6510 {
 
   std::minstd_rand startupJitter{std::random_device{}()};
 
-  void writeSampleRegister(int channel, uint8_t offset, uint8_t value);
-  void startSample(int channel, uint8_t control);
-  void startGalway(uint8_t tones);
-  void stepSample(int channel);
-  void stepGalway();
-  void outputSamples(int channel);
 
   TSidFilter sidFilter;
   TRomTrapHandler* basicTrapHandler = nullptr;

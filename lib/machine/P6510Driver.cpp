@@ -109,7 +109,7 @@ void T6510::startTune(const TTuneStart& start, int32_t song) {
   sliceOvershoot = 0;
 
   resetTimers();
-  stopSamples();
+  samples.stop();
   buttonsPressed = false;
   keyRead = false;
   volumeIsZero = true;

@@ -161,9 +161,7 @@ T6510::QuietRun T6510::quietJamCycles() const {
   // Every quiet step and the one after it must start inside the slice.
   int64_t limit = std::min<int64_t>(toEvent - 1, cyclesLeftInSlice());
   if (conventions.playSid) {
-    for (const SampleChannel& ch : sampleChannels)
-      if (ch.running) limit = std::min<int64_t>(limit, ch.counter);
-    if (galway.running) limit = std::min<int64_t>(limit, galway.counter);
+    limit = std::min<int64_t>(limit, samples.cyclesToStep());
   }
   if (limit <= 0) return {};
 

@@ -76,7 +76,7 @@ Outcome play(const Tune& tune, bool stepEveryCycle) {
                    m.vic.badLinesEnabled, m.executedCycles, m.cyclesSinceSid(), m.cyclesToEvent(),
                    m.irqCountdownActive, m.irqCountdown, m.nmiCountdownActive, m.nmiCountdown, m.songMilliseconds,
                    m.songSeconds, m.cias[0].timerACounter, m.cias[0].timerBCounter, m.cias[1].timerACounter,
-                   m.cias[1].timerBCounter, m.cias[0].todTenths, m.sampleChannels[0].counter, m.galway.counter};
+                   m.cias[1].timerBCounter, m.cias[0].todTenths, m.samples.channels[0].counter, m.samples.galway.counter};
   out.jammedAtEnd = !m.isIdle() && isJamOpcode(m.readPages[m.PC >> 12][m.PC & 0xFFF]);
   return out;
 }

@@ -111,7 +111,7 @@ TEST_F(PlaySidSamples, SamplePlaysNibblesThroughTheVolumeRegister) {
   EXPECT_EQ(volumeWrites(), (std::vector<uint8_t>{0x11, 0x12, 0x13, 0x14}));
   c64->clockSamples(100);
   EXPECT_TRUE(drain().empty());
-  EXPECT_FALSE(c64->sampleChannels[0].running);
+  EXPECT_FALSE(c64->samples.channels[0].running);
 }
 
 TEST_F(PlaySidSamples, HighNibbleFirstAndShiftedSamples) {
@@ -124,7 +124,7 @@ TEST_F(PlaySidSamples, HighNibbleFirstAndShiftedSamples) {
   for (int i = 0; i < 4; ++i) c64->clockSamples(10);
   // Halved nibbles 4, 2, 4, 2, each lifted by the volume (15 > 8: no lift).
   EXPECT_EQ(volumeWrites(), (std::vector<uint8_t>{0x14, 0x12, 0x14, 0x12}));
-  EXPECT_TRUE(c64->sampleChannels[0].running);
+  EXPECT_TRUE(c64->samples.channels[0].running);
   c64->writeByte(0xD41D, 0xFD);
   EXPECT_EQ(volumeWrites(), (std::vector<uint8_t>{0x1F}));
 }
@@ -132,7 +132,7 @@ TEST_F(PlaySidSamples, HighNibbleFirstAndShiftedSamples) {
 TEST_F(PlaySidSamples, SampleWithEndBeforeStartDoesNotStart) {
   sampleRegs(0xD400, 0x3001, 0x3000, 10, 1);
   c64->writeByte(0xD41D, 0xFF);
-  EXPECT_FALSE(c64->sampleChannels[0].running);
+  EXPECT_FALSE(c64->samples.channels[0].running);
 }
 
 TEST_F(PlaySidSamples, GalwayNoiseStepsTheVolumeAtEachPeriod) {
@@ -140,12 +140,12 @@ TEST_F(PlaySidSamples, GalwayNoiseStepsTheVolumeAtEachPeriod) {
   // tone table $3000, tone length 1, volume step 3, period factor 1, offset 4
   sampleRegs(0xD400, 0x3000, 0x0301, 4, 1);
   c64->writeByte(0xD41D, 0x02);  // two tones
-  ASSERT_TRUE(c64->galway.running);
+  ASSERT_TRUE(c64->samples.galway.running);
   // Fires at once; the second tone's period is 1 x 2 + 4 = 6 cycles, the last
   // one's 2 x 2 + 4 = 8, each tone lasting two periods; then the volume returns.
   for (int i = 0; i < 4; ++i) c64->clockSamples(7);
   EXPECT_EQ(volumeWrites(), (std::vector<uint8_t>{0x12, 0x15, 0x18, 0x1F}));
-  EXPECT_FALSE(c64->galway.running);
+  EXPECT_FALSE(c64->samples.galway.running);
 }
 
 TEST_F(PlaySidSamples, NmiRoutinesDoNotReachTheSid) {
