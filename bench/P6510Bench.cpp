@@ -123,7 +123,7 @@ void BM_MixedWorkload(benchmark::State& state) {
     for (int done = 0; done < batch; done += drainEvery) {
       for (int i = 0; i < drainEvery; ++i) {
         c64->executeInstruction();
-        c64->executedCycles += c64->instructionCycles;
+        c64->clock.executedCycles += c64->instructionCycles;
         cycles += c64->instructionCycles;
       }
       // What run() does between slices, so the ring stays small.

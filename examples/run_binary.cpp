@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   while (executed < budget) {
     c64->executeInstruction();
     executed += c64->instructionCycles;
-    c64->executedCycles += c64->instructionCycles;
+    c64->clock.executedCycles += c64->instructionCycles;
     for (; !sid.empty(); sid.pop(), ++accesses) {
       const uint8_t reg = sid.peekRegister();
       std::printf("%8u %c $%02X $%02X\n", static_cast<unsigned>(sid.peekDelay()), reg & 0x80 ? 'R' : 'W', reg & 0x1F,

@@ -9,7 +9,7 @@
 //   c64->PC = 0x1000;
 //   c64->executeInstruction();                     // one whole instruction
 //   c64->instructionCycles;                        // what it cost
-//   c64->executedCycles += c64->instructionCycles; // the run loop's job
+//   c64->clock.executedCycles += c64->instructionCycles;  // the run loop's job
 //
 // The processor is not cycle-stepped: a handler performs its whole bus sequence
 // and reports the cycle count; timers and raster catch up afterwards. Every SID
@@ -31,6 +31,7 @@
 #include <string_view>
 
 #include "Cia.h"
+#include "MachineClock.h"
 #include "PlaySidSamples.h"
 #include "PlayerConventions.h"
 #include "TuneStart.h"
@@ -128,7 +129,7 @@ class T6510 {
     bool snapshot = false;  // the registers below were taken at the head
     uint8_t a = 0, x = 0, y = 0, sp = 0, status = 0;
     uint32_t effects = 0;
-    uint32_t endCycle = 0;  // executedCycles at the end of the jump that arrived
+    uint32_t endCycle = 0;  // clock.executedCycles at the end of the jump that arrived
     uint32_t period = 0;    // cycles of one iteration
     // How far the timers were behind at the arrival. An iteration that polls a
     // CIA brings them up to its read, so the lag stays the same; otherwise it
@@ -147,11 +148,6 @@ class T6510 {
   // Cycles from now to the start of the first raster line on which the VIC could
   // steal from an instruction; 0 when it could on this line.
   int64_t cyclesFreeOfSteals(int64_t horizon) const;
-  // Cycles a shortcut may pass so that the instruction after it still starts
-  // inside the slice.
-  int64_t cyclesLeftInSlice() const {
-    return static_cast<int64_t>(std::ceil(sliceBudget)) - 1 - int64_t{executedCycles};
-  }
   void installBinaryTable();
   void setBinaryMode();
   void setDecimalMode();
@@ -303,45 +299,10 @@ class T6510 {
   bool buttonsPressed = false;
   int32_t buttonsCycles = 0;
   bool keyRead = false;
-  // ---- time ----------------------------------------------------------------
-  // One count drives the machine: executedCycles, the cycles run in the current
-  // slice (during an instruction: up to its start). Everything else about time
-  // is a distance from it, so an instruction only adds its cycles:
-  //   sidAccessAt  the count at the SID's last access; its idle time is the
-  //                distance (wraps, as the count starts again each slice).
-  //   timersAt     the count up to which the CIA timers have been clocked; the
-  //                cycles still owed to them are the distance. A register access
-  //                clocks them up to its own cycle, the dispatch up to now.
-  //   eventAt      the next count at which the dispatch has something to do: a
-  //                timer underflow, the raster compare line, an interrupt
-  //                countdown ending, the end of the slice. Anything that may start
-  //                something sooner (a register write, an interrupt source)
-  //                calls eventNow(), and the dispatch runs after the instruction.
-  // A new slice, and the fixed start of play timing, move all three with the count.
-  uint32_t executedCycles = 0;
-  uint32_t sidAccessAt = 0;
-  int64_t timersAt = 0;
-  int64_t eventAt = 0;
-  uint32_t cyclesSinceSid() const { return executedCycles - sidAccessAt; }
-  void setCyclesSinceSid(uint32_t cycles) { sidAccessAt = executedCycles - cycles; }
-  uint32_t pendingTimerCycles() const {
-    return executedCycles > timersAt ? static_cast<uint32_t>(executedCycles - timersAt) : 0;
-  }
-  int64_t cyclesToEvent() const { return eventAt - executedCycles; }
-  void eventNow() { eventAt = executedCycles; }
-  // Sets the count to zero, moving the marks with it.
-  void restartCount() {
-    sidAccessAt -= executedCycles;
-    timersAt -= executedCycles;
-    eventAt -= executedCycles;
-    executedCycles = 0;
-  }
+  // ---- time (TMachineClock) -------------------------------------------------
+  TMachineClock clock;
   // Clocks the timers up to now and runs the dispatch.
-  void dispatchDue() {
-    const uint32_t n = pendingTimerCycles();
-    timersAt = executedCycles;
-    dispatchInterrupts(n);
-  }
+  void dispatchDue() { dispatchInterrupts(clock.takePendingTimerCycles()); }
   uint64_t clockFraction = 0;
   uint64_t msFraction = 0;
   uint32_t songMilliseconds = 0, songSeconds = 0, songMinutes = 0, songHours = 0;
@@ -372,7 +333,6 @@ class T6510 {
   int32_t irqSourcePosition = 0, nmiSourcePosition = 0;
   uint32_t stolenCycles = 0;
   bool irqAllowedAtStart = false;
-  float sliceBudget = 0;
 
   // The raster and the bus the VIC takes; its registers are bytes of ioImage.
   TVicRaster vic{&ioImage[0]};

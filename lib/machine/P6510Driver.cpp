@@ -191,8 +191,8 @@ void T6510::startTune(const TTuneStart& start, int32_t song) {
     stackDepth = 0;
   }
 
-  restartCount();
-  sidAccessAt = 0;  // the SID idle from here
+  clock.restartCount();
+  clock.sidAccessAt = 0;  // the SID idle from here
   cyclesPerMs = palMachine ? 985.248f : 1022.727f;
 
   if (PC != 0 && playAddress != 0 && !conventions.realC64) {
@@ -237,14 +237,14 @@ void T6510::startTune(const TTuneStart& start, int32_t song) {
     initDoneSignalled = true;
     sidFilter.pushMarker(markerInitDone);
   }
-  eventNow();
+  clock.eventNow();
 }
 
 void T6510::idleStep(uint32_t limit) {
   syncTimers();
-  uint32_t skip = static_cast<uint32_t>(std::clamp<int64_t>(cyclesToEvent(), 1, 0x7FFFFFFF));
-  if (executedCycles + skip > limit) skip = limit > executedCycles ? limit - executedCycles : 1;
-  executedCycles += skip;
+  uint32_t skip = static_cast<uint32_t>(std::clamp<int64_t>(clock.cyclesToEvent(), 1, 0x7FFFFFFF));
+  if (clock.executedCycles + skip > limit) skip = limit > clock.executedCycles ? limit - clock.executedCycles : 1;
+  clock.executedCycles += skip;
   advanceRaster(skip);
   // The idle loop behaves like a JMP to itself for the VIC's bus takeover.
   currentOpcode = 0x4C;
@@ -252,16 +252,16 @@ void T6510::idleStep(uint32_t limit) {
   pageCrossed = 0;
   branchDelay = 0;
   stolenCycles = vic.maySteal() ? stealCycles(vic.cycleInLine + 3) : 0;
-  executedCycles += stolenCycles;
+  clock.executedCycles += stolenCycles;
   advanceRaster(stolenCycles);
   dispatchDue();
 }
 
 void T6510::runSliceLoop(float budget, bool initLoop) {
-  restartCount();
-  timersAt = 0;  // what a slice did not clock is not owed to the next
-  sliceBudget = budget;
-  // The same test as executedCycles < budget for every count a slice reaches.
+  clock.restartCount();
+  clock.timersAt = 0;  // what a slice did not clock is not owed to the next
+  clock.sliceBudget = budget;
+  // The same test as clock.executedCycles < budget for every count a slice reaches.
   const uint32_t cycleLimit = budget > 0 ? static_cast<uint32_t>(std::ceil(budget)) : 0;
   // An idle step ends no later than one cycle past the budget, rounded.
   const uint32_t idleLimit = static_cast<uint32_t>(std::lround(budget)) + 1;
@@ -271,7 +271,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     PC = 0xFFFE;
     initReturnedBookkeeping();
   }
-  while (executedCycles < cycleLimit) {
+  while (clock.executedCycles < cycleLimit) {
     irqAllowedAtStart = I == 0;
     if (PC >= 0xFFFE) {
       PC = 0xFFFE;
@@ -290,25 +290,25 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     }
     stolenCycles = vic.maySteal() ? stealCycles(vic.cycleInLine + static_cast<int32_t>(instructionCycles)) : 0;
     const uint32_t total = instructionCycles + stolenCycles;
-    executedCycles += total;
+    clock.executedCycles += total;
     advanceRaster(total);
     if (conventions.playSid) clockSamples(static_cast<int32_t>(total));
     if (loopFound != LoopKind::none) [[unlikely]] {
-      if (executedCycles < eventAt && stolenCycles == 0)
+      if (clock.executedCycles < clock.eventAt && stolenCycles == 0)
         skipLoopIterations();
       else
         loopFound = LoopKind::none;
     }
-    if (executedCycles >= eventAt) dispatchDue();
+    if (clock.executedCycles >= clock.eventAt) dispatchDue();
     if (initLoop && stackDepth <= 0) {
       stackDepth = 0;
       break;
     }
   }
-  if (pendingTimerCycles() > 0) dispatchDue();
+  if (clock.pendingTimerCycles() > 0) dispatchDue();
 
   if (buttonsPressed) {
-    buttonsCycles += static_cast<int32_t>(executedCycles);
+    buttonsCycles += static_cast<int32_t>(clock.executedCycles);
     if (buttonsCycles > static_cast<int32_t>(buttonPressCycles)) buttonsPressed = false;
   }
   // A tune that waited for a key and has not sounded yet starts over from here.
@@ -318,9 +318,9 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     sidFilter.restart();
     firstSidAccessSeen = false;
   }
-  for (TCia& cia : cias) cia.tickTimeOfDay(executedCycles);
+  for (TCia& cia : cias) cia.tickTimeOfDay(clock.executedCycles);
   if (!initPhase && sidFilter.clockRunning()) {
-    const uint64_t f = uint64_t{executedCycles} * 126;
+    const uint64_t f = uint64_t{clock.executedCycles} * 126;
     clockFraction += f;
     msFraction += f;
     songMilliseconds = static_cast<uint32_t>(std::min<uint64_t>(msFraction / clockPerMs, 999));
@@ -338,14 +338,14 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     }
   }
   // Long silences reach the SID model in one piece, not as one huge delay later.
-  if (cyclesSinceSid() > idleNotifyThreshold) {
-    if (sidFilter.clock(static_cast<int32_t>(cyclesSinceSid() - idleKeep)) > 0) setCyclesSinceSid(idleKeep);
+  if (clock.cyclesSinceSid() > idleNotifyThreshold) {
+    if (sidFilter.clock(static_cast<int32_t>(clock.cyclesSinceSid() - idleKeep)) > 0) clock.setCyclesSinceSid(idleKeep);
   }
 }
 
 bool T6510::runSlice() {
   const float budget = cyclesPerMs - sliceOvershoot;
   runSliceLoop(budget, false);
-  sliceOvershoot = static_cast<float>(executedCycles) - budget;
-  return cyclesSinceSid() < 2 * executedCycles;
+  sliceOvershoot = static_cast<float>(clock.executedCycles) - budget;
+  return clock.cyclesSinceSid() < 2 * clock.executedCycles;
 }

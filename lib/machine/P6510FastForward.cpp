@@ -45,7 +45,7 @@ int64_t T6510::cyclesFreeOfSteals(int64_t horizon) const {
 
 void T6510::noteBackwardJump(uint16_t from) {
   const uint16_t head = PC;
-  const uint32_t end = executedCycles + instructionCycles;
+  const uint32_t end = clock.executedCycles + instructionCycles;
   LoopWatch& w = loopWatch;
   // Most loops write: the cheap test first. A loop is taken for a repeat only
   // after two whole iterations in which nothing happened, so its usage marks
@@ -58,7 +58,7 @@ void T6510::noteBackwardJump(uint16_t from) {
     return;
   }
   const uint8_t status = packStatus();
-  const int64_t lag = int64_t{end} - timersAt;
+  const int64_t lag = int64_t{end} - clock.timersAt;
   auto takeRegisters = [&] {
     w.a = A;
     w.x = X;
@@ -105,7 +105,7 @@ void T6510::skipLoopIterations() {
   if (period == 0) return;
   // Every skipped instruction must end before the next event and start inside
   // the slice, and none may start on a line where the VIC could steal.
-  int64_t room = std::min<int64_t>(cyclesToEvent() - 1, cyclesLeftInSlice());
+  int64_t room = std::min<int64_t>(clock.cyclesToEvent() - 1, clock.cyclesLeftInSlice());
   if (room < period) return;
   room = cyclesFreeOfSteals(room);
   int64_t iterations = room / period;
@@ -134,15 +134,15 @@ void T6510::skipLoopIterations() {
   }
 
   const uint32_t span = static_cast<uint32_t>(iterations) * period;
-  executedCycles += span;
+  clock.executedCycles += span;
   advanceRaster(span);
   loopWatch.endCycle += span;
   // The last skipped poll brought the timers up to its read.
   if (loopWatch.polls) {
-    const int64_t target = int64_t{executedCycles} - loopWatch.timersLag;
-    if (target > timersAt) {
-      clockTimers(static_cast<uint32_t>(target - timersAt));
-      timersAt = target;
+    const int64_t target = int64_t{clock.executedCycles} - loopWatch.timersLag;
+    if (target > clock.timersAt) {
+      clockTimers(static_cast<uint32_t>(target - clock.timersAt));
+      clock.timersAt = target;
     }
   }
 }
@@ -155,11 +155,11 @@ T6510::QuietRun T6510::quietJamCycles() const {
   // An interrupt request the processor may not take (a player's init still
   // running, or I set) brings the dispatch back every cycle, and a jammed
   // processor never changes whether it may: then only the timed events count.
-  int64_t toEvent = cyclesToEvent();
+  int64_t toEvent = clock.cyclesToEvent();
   if (!irqCountdownActive && !nmiCountdownActive && !nmiPending && irqPending() && !irqAcceptable())
     toEvent = cyclesToTimedEvent();
   // Every quiet step and the one after it must start inside the slice.
-  int64_t limit = std::min<int64_t>(toEvent - 1, cyclesLeftInSlice());
+  int64_t limit = std::min<int64_t>(toEvent - 1, clock.cyclesLeftInSlice());
   if (conventions.playSid) {
     limit = std::min<int64_t>(limit, samples.cyclesToStep());
   }
@@ -203,7 +203,7 @@ void T6510::passQuietJamCycles() {
   const QuietRun run = quietJamCycles();
   const uint32_t n = run.cycles;
   if (n == 0) return;
-  executedCycles += n;
+  clock.executedCycles += n;
   advanceRaster(n);
   if (run.stolenOnItsLastLine) vic.badLineTaken = true;
   if (conventions.playSid) clockSamples(static_cast<int32_t>(n));

@@ -33,7 +33,7 @@ void sec(M& m) { m.C = 1; }
 void cli(M& m) {
   m.I = 0;
   // An IRQ held back by I is taken right after this instruction.
-  if (m.irqPending()) m.eventNow();
+  if (m.irqPending()) m.clock.eventNow();
 }
 void sei(M& m) { m.I = 1; }
 void clv(M& m) { m.V = 0; }

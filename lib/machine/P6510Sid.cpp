@@ -31,8 +31,8 @@ void T6510::sidWrite(uint16_t address, uint8_t value) {
 
 void T6510::handOffSidWrite(uint8_t reg, uint8_t value) {
   if (clearUsageOnFirstSid && !firstSidAccessSeen && reg != volumeRegister && value != 0) clearUsageMaps();
-  sidFilter.write(reg, value, static_cast<int32_t>(std::max(cyclesSinceSid(), 1u)));
-  sidAccessAt = executedCycles;
+  sidFilter.write(reg, value, static_cast<int32_t>(std::max(clock.cyclesSinceSid(), 1u)));
+  clock.sidAccessed();
   lastSidWrite = value;
 }
 
@@ -51,13 +51,13 @@ uint8_t T6510::sidRead(uint16_t address) {
   const uint8_t reg = address & 0x1F;
   if (reg == 0x19 || reg == 0x1A) return 0xFF;  // paddles: nothing connected
   if (reg == 0x1B || reg == 0x1C) {
-    const uint8_t value = sidFilter.read(reg, static_cast<int32_t>(cyclesSinceSid()));
-    sidAccessAt = executedCycles;
+    const uint8_t value = sidFilter.read(reg, static_cast<int32_t>(clock.cyclesSinceSid()));
+    clock.sidAccessed();
     return value;
   }
   // Write-only registers read back what is left on the data bus.
-  sidFilter.queueRead(reg, lastSidWrite, static_cast<int32_t>(cyclesSinceSid()));
-  sidAccessAt = executedCycles;
+  sidFilter.queueRead(reg, lastSidWrite, static_cast<int32_t>(clock.cyclesSinceSid()));
+  clock.sidAccessed();
   return lastSidWrite;
 }
 

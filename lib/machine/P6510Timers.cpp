@@ -20,10 +20,10 @@ constexpr uint8_t icr = TCia::interruptControl, controlA = TCia::controlA, contr
 // ---- timers --------------------------------------------------------------------
 
 void T6510::syncTimers(uint32_t position) {
-  const int64_t target = int64_t{executedCycles} + position;
-  if (target <= timersAt) return;
-  const int64_t n = target - timersAt;
-  timersAt = target;
+  const int64_t target = int64_t{clock.executedCycles} + position;
+  if (target <= clock.timersAt) return;
+  const int64_t n = target - clock.timersAt;
+  clock.timersAt = target;
   clockTimers(static_cast<uint32_t>(n));
 }
 
@@ -42,7 +42,7 @@ void T6510::ciaTimerUnderflows(TCia& cia, bool nmi) {
     ciaIrqPending = true;
     irqSourcePosition = position;
   }
-  eventNow();
+  clock.eventNow();
 }
 
 void T6510::clockTimers(uint32_t cycles) {
@@ -68,7 +68,7 @@ uint8_t T6510::readCiaRegister(int chip, uint8_t reg, bool dummy) {
   const bool isCia1 = chip == 0;
   // A discarded read only matters where reading has a side effect.
   if (dummy && reg != icr && reg != TCia::todTenthsRegister && reg != TCia::todHoursRegister) return 0;
-  const int32_t unclocked = static_cast<int32_t>(pendingTimerCycles());
+  const int32_t unclocked = static_cast<int32_t>(clock.pendingTimerCycles());
   switch (reg) {
     case TCia::portA: {
       const uint8_t direction = cia.reg(TCia::directionA), port = cia.reg(TCia::portA);
@@ -148,7 +148,7 @@ void T6510::writeCiaRegister(int chip, uint8_t reg, uint8_t value) {
   const bool isCia1 = chip == 0;
   TCia& cia = cias[chip];
   syncTimers();
-  eventNow();
+  clock.eventNow();
   if (reg == icr) {
     if (isCia1 && conventions.cia1MaskLocked()) return;
     cia.writeMask(value);
@@ -180,7 +180,7 @@ void T6510::rasterCompareReached() {
     vicIrqPending = true;
     irqSourcePosition = static_cast<int32_t>(instructionCycles);
   }
-  eventNow();
+  clock.eventNow();
 }
 
 uint8_t T6510::vicRead(uint8_t reg) {
@@ -191,7 +191,7 @@ uint8_t T6510::vicRead(uint8_t reg) {
 }
 
 void T6510::vicWrite(uint8_t reg, uint8_t value) {
-  eventNow();
+  clock.eventNow();
   switch (reg) {
     case 0x11:
     case 0x12:
@@ -245,7 +245,7 @@ bool T6510::irqAcceptable() const {
 void T6510::rederiveInterrupts() {
   if (ioByte(0xDC0D) & 0x80) ciaIrqPending = true;
   if ((ioByte(0xD019) & 0x80) && (ioByte(0xD01A) & 0x01)) vicIrqPending = true;
-  if (irqPending()) eventNow();
+  if (irqPending()) clock.eventNow();
 }
 
 void T6510::takeInterrupt() {
@@ -329,8 +329,8 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
     taken = 7;
   }
   if (taken) {
-    executedCycles += taken;
-    timersAt += taken;
+    clock.executedCycles += taken;
+    clock.timersAt += taken;
     clockTimers(taken);
     advanceRaster(taken);
   }
@@ -346,14 +346,14 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
     consider(nmiCountdown);
   else if (nmiPending)
     consider(1);
-  eventAt = executedCycles + std::clamp<int64_t>(next, 1, 0x7FFFFFFF);
+  clock.eventAt = clock.executedCycles + std::clamp<int64_t>(next, 1, 0x7FFFFFFF);
 }
 
 int64_t T6510::cyclesToTimedEvent() const {
-  int64_t next = static_cast<int64_t>(sliceBudget) - static_cast<int64_t>(executedCycles) + 1;
+  int64_t next = static_cast<int64_t>(clock.sliceBudget) - static_cast<int64_t>(clock.executedCycles) + 1;
   auto consider = [&next](int64_t candidate) { next = std::min(next, candidate); };
   // Timers are behind by the cycles not yet clocked into them.
-  const int64_t unclocked = pendingTimerCycles();
+  const int64_t unclocked = clock.pendingTimerCycles();
   for (const TCia& cia : cias) consider(cia.cyclesToUnderflow(unclocked));
   if (cias[0].timerAStopped) consider(65535);
   consider(vic.cyclesToCompare());
@@ -367,8 +367,8 @@ void T6510::resetTimers() {
   irqCountdown = nmiCountdown = 0;
   irqDue = nmiDue = breakTakenOver = false;
   nmiInService = false;
-  timersAt = executedCycles;
-  eventNow();
+  clock.timersAt = clock.executedCycles;
+  clock.eventNow();
   stolenCycles = 0;
   vic.reset();
 }
@@ -392,7 +392,7 @@ void T6510::resetIoDefaults() {
 void T6510::restartPlayTiming() {
   vic.rasterLine = 55;
   vic.cycleInLine = 0;
-  restartCount();
-  sidAccessAt = 0;
-  timersAt = 0;
+  clock.restartCount();
+  clock.sidAccessAt = 0;
+  clock.timersAt = 0;
 }

@@ -39,7 +39,7 @@ class MachineTest : public ::testing::Test {
   }
   uint32_t step() {
     c64->executeInstruction();
-    c64->executedCycles += c64->instructionCycles;
+    c64->clock.executedCycles += c64->instructionCycles;
     return c64->instructionCycles;
   }
   // Banks with the port as the KERNAL does: direction $2F, then the value.

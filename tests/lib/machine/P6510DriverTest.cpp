@@ -149,7 +149,7 @@ TEST_F(Driver, SongClockCountsFromTheEndOfTheStart) {
   uint64_t cycles = 0;
   while (cycles < 985248) {
     c64->runSlice();
-    cycles += c64->executedCycles;
+    cycles += c64->clock.executedCycles;
     drain();
   }
   EXPECT_GE(c64->songTime(), 999u);
@@ -240,7 +240,7 @@ TEST_F(Driver, JiffyClockAdvancesSixtyTimesASecond) {
   uint64_t cycles = 0;
   while (cycles < 985248) {
     c64->runSlice();
-    cycles += c64->executedCycles;
+    cycles += c64->clock.executedCycles;
   }
   EXPECT_NEAR(c64->ram[0xA2] + 256 * c64->ram[0xA1], 60, 1);
 }

@@ -129,7 +129,7 @@ TEST_F(Memory, PlaySidModeReadsRamEverywhereButWritesStillReachTheSid) {
   c64->ram[0xE000] = 0x34;
   EXPECT_EQ(c64->readByte(0xD418), 0x12);
   EXPECT_EQ(c64->readByte(0xE000), 0x34);
-  c64->setCyclesSinceSid(10);
+  c64->clock.setCyclesSinceSid(10);
   c64->writeByte(0xD418, 0x0F);
   EXPECT_EQ(c64->ram[0xD418], 0x12);
   EXPECT_EQ(drain(), (std::vector<Access>{{0x18, 0x0F, 10}}));

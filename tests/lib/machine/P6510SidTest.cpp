@@ -8,7 +8,7 @@ namespace {
 using SidPath = MachineTest;
 
 TEST_F(SidPath, MirrorsFoldOntoTheThirtyTwoRegisters) {
-  c64->setCyclesSinceSid(5);
+  c64->clock.setCyclesSinceSid(5);
   c64->writeByte(0xD500, 0x11);  // register 0
   c64->writeByte(0xD7F8, 0x0F);  // register $18
   EXPECT_EQ(drain(), (std::vector<Access>{{0x00, 0x11, 5}, {0x18, 0x0F, 1}}));
@@ -18,7 +18,7 @@ TEST_F(SidPath, MirrorsFoldOntoTheThirtyTwoRegisters) {
 
 TEST_F(SidPath, ReadModifyWriteWritesTheOldValueThenTheNew) {
   code(0x1000, {0xA9, 0x20, 0x8D, 0x04, 0xD4, 0xEE, 0x04, 0xD4});  // LDA #$20 STA $D404 INC $D404
-  c64->setCyclesSinceSid(100);
+  c64->clock.setCyclesSinceSid(100);
   step();
   step();
   step();
@@ -30,13 +30,13 @@ TEST_F(SidPath, ReadModifyWriteWritesTheOldValueThenTheNew) {
 }
 
 TEST_F(SidPath, ReadsOfWriteOnlyRegistersReportTheBusAndQueueARead) {
-  c64->setCyclesSinceSid(7);
+  c64->clock.setCyclesSinceSid(7);
   c64->writeByte(0xD401, 0x5A);
-  c64->setCyclesSinceSid(3);
+  c64->clock.setCyclesSinceSid(3);
   EXPECT_EQ(c64->readByte(0xD420), 0x5A);  // register 0 of the first mirror
   EXPECT_EQ(c64->readByte(0xD419), 0xFF);  // paddles answer without an entry
   EXPECT_EQ(c64->readByte(0xD41A), 0xFF);
-  c64->setCyclesSinceSid(4);
+  c64->clock.setCyclesSinceSid(4);
   c64->writeByte(0xD401, 0x00);
   // The write's delay covers the time since the previous write, the read's its own.
   EXPECT_EQ(drain(), (std::vector<Access>{{0x01, 0x5A, 7}, {0x80, 0x5A, 3}, {0x01, 0x00, 7}}));
@@ -45,10 +45,10 @@ TEST_F(SidPath, ReadsOfWriteOnlyRegistersReportTheBusAndQueueARead) {
 TEST_F(SidPath, OscillatorAndEnvelopeReadsComeFromTheModel) {
   c64->writeByte(0xD40F, 0x10);  // voice 3 frequency high
   c64->writeByte(0xD412, 0x20);  // sawtooth
-  c64->setCyclesSinceSid(0x100);
+  c64->clock.setCyclesSinceSid(0x100);
   // Sawtooth output is the accumulator's top byte: $1000 x $100 cycles = $100000.
   EXPECT_EQ(c64->readByte(0xD41B), 0x10);
-  EXPECT_EQ(c64->cyclesSinceSid(), 0u);
+  EXPECT_EQ(c64->clock.cyclesSinceSid(), 0u);
   const auto queued = drain();
   ASSERT_EQ(queued.size(), 3u);
   EXPECT_EQ(queued[2], (Access{0x9B, 0x10, 0x100}));
