@@ -100,8 +100,8 @@ void T6510::executeBrk() {
   ++PC;
   B = 1;
   // An NMI already signalled takes over the BRK's pushes and pushes B set.
-  if (nmiDue) {
-    breakTakenOver = true;
+  if (lines.nmiDue) {
+    lines.breakTakenOver = true;
     return;
   }
   push(static_cast<uint8_t>(PC >> 8));

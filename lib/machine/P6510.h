@@ -31,6 +31,7 @@
 #include <string_view>
 
 #include "Cia.h"
+#include "InterruptLines.h"
 #include "MachineClock.h"
 #include "PlaySidSamples.h"
 #include "PlayerConventions.h"
@@ -325,12 +326,7 @@ class T6510 {
   // CIA 1 ($DC00, IRQ) and CIA 2 ($DD00, NMI); their registers are bytes of ioImage.
   std::array<TCia, 2> cias{TCia(&ioImage[0xC00]), TCia(&ioImage[0xD00])};
 
-  bool ciaIrqPending = false, vicIrqPending = false, nmiPending = false;
-  bool irqCountdownActive = false, nmiCountdownActive = false;
-  int32_t irqCountdown = 0, nmiCountdown = 0;
-  bool irqDue = false, nmiDue = false;
-  bool breakTakenOver = false;
-  int32_t irqSourcePosition = 0, nmiSourcePosition = 0;
+  TInterruptLines lines;
   uint32_t stolenCycles = 0;
   bool irqAllowedAtStart = false;
 
@@ -367,7 +363,7 @@ class T6510 {
   void rederiveInterrupts();
   // Puts the play timing at its fixed starting point once init has returned.
   void restartPlayTiming();
-  bool irqPending() const { return ciaIrqPending || vicIrqPending; }
+  bool irqPending() const { return lines.irqPending(); }
 
  private:
   void setPal(bool pal);

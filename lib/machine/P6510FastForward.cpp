@@ -156,7 +156,7 @@ T6510::QuietRun T6510::quietJamCycles() const {
   // running, or I set) brings the dispatch back every cycle, and a jammed
   // processor never changes whether it may: then only the timed events count.
   int64_t toEvent = clock.cyclesToEvent();
-  if (!irqCountdownActive && !nmiCountdownActive && !nmiPending && irqPending() && !irqAcceptable())
+  if (!lines.irqCountdownActive && !lines.nmiCountdownActive && !lines.nmiPending && irqPending() && !irqAcceptable())
     toEvent = cyclesToTimedEvent();
   // Every quiet step and the one after it must start inside the slice.
   int64_t limit = std::min<int64_t>(toEvent - 1, clock.cyclesLeftInSlice());

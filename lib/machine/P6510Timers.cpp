@@ -34,13 +34,9 @@ void T6510::ciaTimerUnderflows(TCia& cia, bool nmi) {
   const int32_t position = instructionCycles ? age % static_cast<int32_t>(instructionCycles) : 0;
   const uint8_t data = cia.reg(icr);
   if (nmi) {
-    if (nmiPending || (data & 0x80)) return;
-    nmiPending = true;
-    nmiSourcePosition = position;
+    if ((data & 0x80) || !lines.raiseNmi(position)) return;
   } else {
-    if (ciaIrqPending || (conventions.realC64 && (data & 0x80))) return;
-    ciaIrqPending = true;
-    irqSourcePosition = position;
+    if ((conventions.realC64 && (data & 0x80)) || !lines.raiseCiaIrq(position)) return;
   }
   clock.eventNow();
 }
@@ -109,22 +105,13 @@ uint8_t T6510::readCiaRegister(int chip, uint8_t reg, bool dummy) {
       const uint8_t value = data;
       // A poll that finds nothing and clears nothing is waiting: the loop
       // around it may be skipped up to the next event (a timer underflow).
-      const bool quiet = value == 0 && (isCia1 ? !ciaIrqPending && (vicIrqPending || (!irqCountdownActive && !irqDue))
-                                               : !nmiPending && !nmiCountdownActive && !nmiDue);
+      const bool quiet = value == 0 && (isCia1 ? lines.cia1PollQuiet() : lines.cia2PollQuiet());
       if (!quiet) ++sideEffects;
       data = 0;
-      if (isCia1) {
-        ciaIrqPending = false;
-        if (!vicIrqPending) {
-          irqCountdownActive = false;
-          irqDue = false;
-        }
-      } else if (!(value & 0x80)) {
-        // Reading just before the NMI would fire suppresses it.
-        nmiPending = false;
-        nmiCountdownActive = false;
-        nmiDue = false;
-      }
+      if (isCia1)
+        lines.ciaIrqAcknowledged();
+      else if (!(value & 0x80))
+        lines.nmiCancelled();  // reading just before the NMI would fire suppresses it
       return value;
     }
     case controlA:
@@ -160,13 +147,9 @@ void T6510::writeCiaRegister(int chip, uint8_t reg, uint8_t value) {
   uint8_t& data = cia.reg(icr);
   if (isCia1) {
     data |= 0x80;
-    if (!ciaIrqPending) {
-      ciaIrqPending = true;
-      irqSourcePosition = 0;
-    }
-  } else if (!nmiPending && !(data & 0x80)) {
-    nmiPending = true;
-    nmiSourcePosition = 0;
+    lines.raiseCiaIrq(0);
+  } else if (!(data & 0x80)) {
+    lines.raiseNmi(0);
   }
 }
 
@@ -177,8 +160,7 @@ void T6510::rasterCompareReached() {
   latched |= 0x01;
   if (ioByte(0xD01A) & 0x01) {
     latched |= 0x80;
-    vicIrqPending = true;
-    irqSourcePosition = static_cast<int32_t>(instructionCycles);
+    lines.raiseVicIrq(static_cast<int32_t>(instructionCycles));
   }
   clock.eventNow();
 }
@@ -207,11 +189,7 @@ void T6510::vicWrite(uint8_t reg, uint8_t value) {
         latched = remaining | 0x80;
       } else {
         latched = remaining;
-        vicIrqPending = false;
-        if (!ciaIrqPending) {
-          irqCountdownActive = false;
-          irqDue = false;
-        }
+        lines.vicIrqAcknowledged();
       }
       return;
     }
@@ -221,11 +199,10 @@ void T6510::vicWrite(uint8_t reg, uint8_t value) {
       ioByte(0xD01A) = value & 0x0F;
       if ((value & 0x01) && (latched & 0x01)) {
         latched |= 0x80;
-        vicIrqPending = true;
-        irqSourcePosition = static_cast<int32_t>(instructionCycles);
+        lines.raiseVicIrq(static_cast<int32_t>(instructionCycles));
       } else {
         latched &= 0x7F;
-        vicIrqPending = false;
+        lines.vicIrqPending = false;
       }
       return;
     }
@@ -242,9 +219,11 @@ bool T6510::irqAcceptable() const {
   return isIdle() || (playRoutine == 0 && initReturned);
 }
 
+// A source raised this way keeps the source position of the last time it pulled
+// its line, even from an earlier sub-tune: the streams depend on it.
 void T6510::rederiveInterrupts() {
-  if (ioByte(0xDC0D) & 0x80) ciaIrqPending = true;
-  if ((ioByte(0xD019) & 0x80) && (ioByte(0xD01A) & 0x01)) vicIrqPending = true;
+  if (ioByte(0xDC0D) & 0x80) lines.ciaIrqPending = true;
+  if ((ioByte(0xD019) & 0x80) && (ioByte(0xD01A) & 0x01)) lines.vicIrqPending = true;
   if (irqPending()) clock.eventNow();
 }
 
@@ -253,10 +232,7 @@ void T6510::takeInterrupt() {
     callPlayRoutine();
   else
     interruptEntry(irqVector);
-  ciaIrqPending = false;
-  vicIrqPending = false;
-  irqCountdownActive = false;
-  irqDue = false;
+  lines.irqTaken();
 }
 
 void T6510::dispatchInterrupts(uint32_t cycles) {
@@ -265,66 +241,63 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
   const int32_t n = static_cast<int32_t>(std::min<uint32_t>(cycles, 0x3FFFFFFF));
   const int32_t stolen = static_cast<int32_t>(stolenCycles);
 
-  if (!nmiCountdownActive && nmiPending) {
-    nmiCountdown = n - nmiSourcePosition - stolen + 2;
+  if (!lines.nmiCountdownActive && lines.nmiPending) {
+    lines.nmiCountdown = n - lines.nmiSourcePosition - stolen + 2;
     if (currentOpcode == 0x00 && conventions.realC64 && !isIdle()) {
       // The NMI came while BRK ran: after its third cycle it takes over the
       // BRK's pushes, before that it waits for the handler's first instruction.
-      if (static_cast<int32_t>(instructionCycles) - nmiSourcePosition > 3) {
+      if (static_cast<int32_t>(instructionCycles) - lines.nmiSourcePosition > 3) {
         SP = static_cast<uint8_t>(SP + 3);
         PC = static_cast<uint16_t>(ram[0x0100 | static_cast<uint8_t>(SP - 1)] |
                                    ram[0x0100 | SP] << 8);
         pullStatusFlags(ram[0x0100 | static_cast<uint8_t>(SP - 2)]);
         stackDepth -= 3;
-        breakTakenOver = true;
-        nmiCountdown = n - stolen;
+        lines.breakTakenOver = true;
+        lines.nmiCountdown = n - stolen;
       } else {
-        nmiCountdown = n - stolen + 1;
+        lines.nmiCountdown = n - stolen + 1;
       }
     }
-    nmiCountdownActive = true;
-    irqCountdownActive = false;
-    irqDue = false;
-  } else if (!irqCountdownActive && irqPending() && irqAcceptable()) {
-    irqCountdown = n - irqSourcePosition - stolen + 2;
-    irqCountdownActive = true;
+    lines.nmiCountdownActive = true;
+    lines.irqCountdownActive = false;
+    lines.irqDue = false;
+  } else if (!lines.irqCountdownActive && irqPending() && irqAcceptable()) {
+    lines.irqCountdown = n - lines.irqSourcePosition - stolen + 2;
+    lines.irqCountdownActive = true;
   }
   if (branchDelay) {
-    if (irqCountdownActive) ++irqCountdown;
-    if (nmiCountdownActive) ++nmiCountdown;
+    if (lines.irqCountdownActive) ++lines.irqCountdown;
+    if (lines.nmiCountdownActive) ++lines.nmiCountdown;
   }
-  if (irqCountdownActive) irqCountdown -= n;
-  if (nmiCountdownActive) nmiCountdown -= n;
+  if (lines.irqCountdownActive) lines.irqCountdown -= n;
+  if (lines.nmiCountdownActive) lines.nmiCountdown -= n;
 
-  if (nmiCountdownActive && nmiCountdown <= 1 && !nmiDue) {
+  if (lines.nmiCountdownActive && lines.nmiCountdown <= 1 && !lines.nmiDue) {
     uint8_t& data = ioByte(0xDD0D);
     if (!(data & 0x80)) {
       data |= 0x80;
-      nmiDue = true;
-    } else if (!breakTakenOver) {
+      lines.nmiDue = true;
+    } else if (!lines.breakTakenOver) {
       // No edge on the NMI line: the interrupt never happens.
-      nmiPending = false;
-      nmiCountdownActive = false;
+      lines.nmiPending = false;
+      lines.nmiCountdownActive = false;
     }
   }
-  if (irqCountdownActive) {
-    if (vicIrqPending) irqDue = true;
-    if (ciaIrqPending && irqCountdown <= 1) {
+  if (lines.irqCountdownActive) {
+    if (lines.vicIrqPending) lines.irqDue = true;
+    if (lines.ciaIrqPending && lines.irqCountdown <= 1) {
       ioByte(0xDC0D) |= 0x80;
-      irqDue = true;
+      lines.irqDue = true;
     }
   }
 
   uint32_t taken = 0;
-  if ((nmiDue || breakTakenOver) && nmiCountdownActive && nmiCountdown <= 0) {
-    interruptEntry(nmiVector, breakTakenOver);
+  if ((lines.nmiDue || lines.breakTakenOver) && lines.nmiCountdownActive && lines.nmiCountdown <= 0) {
+    interruptEntry(nmiVector, lines.breakTakenOver);
     nmiInService = PC != 0 || conventions.realC64;
-    nmiPending = false;
-    nmiCountdownActive = false;
-    nmiDue = false;
-    breakTakenOver = false;
+    lines.nmiTaken();
     taken = 7;
-  } else if (irqDue && irqCountdownActive && irqCountdown <= 0 && !nmiCountdownActive) {
+  } else if (lines.irqDue && lines.irqCountdownActive && lines.irqCountdown <= 0 && !lines.nmiCountdownActive) {
     takeInterrupt();
     taken = 7;
   }
@@ -338,13 +311,13 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
   // The next moment something can happen.
   int64_t next = cyclesToTimedEvent();
   auto consider = [&next](int64_t candidate) { next = std::min(next, candidate); };
-  if (irqCountdownActive)
-    consider(irqCountdown);
+  if (lines.irqCountdownActive)
+    consider(lines.irqCountdown);
   else if (irqPending() && (!conventions.realC64 || I == 0))
     consider(1);
-  if (nmiCountdownActive)
-    consider(nmiCountdown);
-  else if (nmiPending)
+  if (lines.nmiCountdownActive)
+    consider(lines.nmiCountdown);
+  else if (lines.nmiPending)
     consider(1);
   clock.eventAt = clock.executedCycles + std::clamp<int64_t>(next, 1, 0x7FFFFFFF);
 }
@@ -362,10 +335,7 @@ int64_t T6510::cyclesToTimedEvent() const {
 
 void T6510::resetTimers() {
   for (TCia& cia : cias) cia.reset();
-  ciaIrqPending = vicIrqPending = nmiPending = false;
-  irqCountdownActive = nmiCountdownActive = false;
-  irqCountdown = nmiCountdown = 0;
-  irqDue = nmiDue = breakTakenOver = false;
+  lines.reset();
   nmiInService = false;
   clock.timersAt = clock.executedCycles;
   clock.eventNow();

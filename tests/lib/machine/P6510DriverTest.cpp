@@ -259,8 +259,8 @@ TEST_F(Driver, TimerBCountsTimerAUnderflowsAndRaisesTheNmi) {
     EXPECT_TRUE(c64->cias[1].timerBIrqEnabled);
     c64->clockTimers(150);  // the start delay, then one underflow
     EXPECT_EQ(c64->ioImage[0xD0D] & 0x02, 0x02) << int(controlB);
-    EXPECT_TRUE(c64->nmiPending) << int(controlB);
-    c64->nmiPending = false;
+    EXPECT_TRUE(c64->lines.nmiPending) << int(controlB);
+    c64->lines.nmiPending = false;
     c64->readByte(0xDD0D);
   }
 }
@@ -275,11 +275,11 @@ TEST_F(Driver, ReadingTheInterruptRegisterAcknowledgesAndCancels) {
   c64->ioImage[0xC0D] = 0;
   c64->I = 1;
   c64->clockTimers(20);
-  EXPECT_TRUE(c64->ciaIrqPending);
+  EXPECT_TRUE(c64->lines.ciaIrqPending);
   code(0x1000, {0xAD, 0x0D, 0xDC});
   c64->executeInstruction();
   EXPECT_EQ(c64->A, 0x01);
-  EXPECT_FALSE(c64->ciaIrqPending);
+  EXPECT_FALSE(c64->lines.ciaIrqPending);
   EXPECT_EQ(c64->ioImage[0xC0D], 0x00);
 }
 
@@ -290,9 +290,9 @@ TEST_F(Driver, RasterInterruptOncePerFrame) {
   c64->vic.rasterLine = 100;
   int raised = 0;
   for (int cycles = 0; cycles < 19656; cycles += 4) {
-    c64->vicIrqPending = false;
+    c64->lines.vicIrqPending = false;
     c64->advanceRaster(4);
-    raised += c64->vicIrqPending;
+    raised += c64->lines.vicIrqPending;
   }
   EXPECT_EQ(raised, 1);
   EXPECT_EQ(c64->ioImage[0x019] & 0x81, 0x81);

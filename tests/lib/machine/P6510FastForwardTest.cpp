@@ -74,7 +74,7 @@ Outcome play(const Tune& tune, bool stepEveryCycle) {
   out.io.assign(m.ioImage.begin(), m.ioImage.end());
   out.registers = {m.A, m.X, m.Y, m.SP, m.PC, m.packStatus(), m.vic.rasterLine, m.vic.cycleInLine, m.vic.badLineTaken,
                    m.vic.badLinesEnabled, m.clock.executedCycles, m.clock.cyclesSinceSid(), m.clock.cyclesToEvent(),
-                   m.irqCountdownActive, m.irqCountdown, m.nmiCountdownActive, m.nmiCountdown, m.songMilliseconds,
+                   m.lines.irqCountdownActive, m.lines.irqCountdown, m.lines.nmiCountdownActive, m.lines.nmiCountdown, m.songMilliseconds,
                    m.songSeconds, m.cias[0].timerACounter, m.cias[0].timerBCounter, m.cias[1].timerACounter,
                    m.cias[1].timerBCounter, m.cias[0].todTenths, m.samples.channels[0].counter, m.samples.galway.counter};
   out.jammedAtEnd = !m.isIdle() && isJamOpcode(m.readPages[m.PC >> 12][m.PC & 0xFFF]);

@@ -434,8 +434,8 @@ class THarteRig {
     m.conventions.realC64 = opcode == 0x00;
     m.conventions.playSid = false;
     m.nmiInService = false;
-    m.nmiDue = false;
-    m.breakTakenOver = false;
+    m.lines.nmiDue = false;
+    m.lines.breakTakenOver = false;
     m.conventions.hasPlayAddress = false;
     m.initReturned = false;
     m.stackDepth = 0;
