@@ -38,13 +38,6 @@ int32_t TCia::underflow() {
   return raisedAge;
 }
 
-int64_t TCia::cyclesToUnderflow(int64_t behind) const {
-  int64_t next = INT64_MAX;
-  if (!timerAStopped && timerACountsClock) next = std::min(next, int64_t{timerACounter} + 1 - behind);
-  if (!timerBStopped && timerBCountsClock) next = std::min(next, int64_t{timerBCounter} + 1 - behind);
-  return next;
-}
-
 void TCia::tickTimeOfDay(uint32_t cycles) {
   todCycles += static_cast<int32_t>(cycles);
   // The clock counts mains ticks: 5 or 6 per tenth by the 50/60 Hz bit of control A.

@@ -18,6 +18,7 @@
 //   }
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 class TCia {
@@ -53,8 +54,11 @@ class TCia {
   // timer B counting A's underflow where its input mode says so. Returns how
   // many cycles ago the first timer whose interrupt is enabled ran out, or -1.
   int32_t underflow();
-  // Cycles until a running timer that counts clocks runs out (a large number when none does).
-  int64_t cyclesToUnderflow(int64_t behind) const;
+  // Lowers next to the cycles until a running timer that counts clocks runs out.
+  void earliestUnderflow(int64_t behind, int64_t& next) const {
+    if (!timerAStopped && timerACountsClock) next = std::min(next, int64_t{timerACounter} + 1 - behind);
+    if (!timerBStopped && timerBCountsClock) next = std::min(next, int64_t{timerBCounter} + 1 - behind);
+  }
   void tickTimeOfDay(uint32_t cycles);
 
   // What a read of a timer's counter sees, `behind` cycles not yet counted.

@@ -1,6 +1,15 @@
-// T6510: the emulated C64 of one library instance: the 6510 processor, the
-// banked memory map with its usage maps, the SID access paths and, in later
-// rooms, the CIA/VIC timing and the tune driver.
+// T6510: the emulated C64 of one library instance. It is the façade the rest
+// of the library talks to (the design's operations keep their names here); the
+// chips are parts held by value and wired to the machine's memory:
+//   TCia ×2 (Cia.h)            timers, interrupt mask, time of day
+//   TVicRaster (VicRaster.h)   raster line, compare line, bad lines, sprite DMA
+//   TInterruptLines            what the sources pull, the countdowns to the interrupt
+//   TPlaySidSamples            playSID's sample channels and Galway noise
+//   TMachineClock              the one cycle count and the positions measured from it
+//   TPlayerConventions         what the tune's player does differently from a C64
+//   TTuneStart                 the record a tune is placed and started from
+// The processor itself, the memory map with its usage maps and the tune driver
+// are still members of this class.
 //
 // Usage:
 //   TSidWrapper sid;
@@ -17,10 +26,12 @@
 // machine's TSidFilter.
 //
 // The class is spread over files by concern: P6510.cpp (processor core, status,
-// interrupt entry, BRK and RTI), P6510Instructions.cpp (the opcode handlers),
-// P6510Memory.cpp (processor port, banking, usage marks), P6510Sid.cpp (SID
-// read/write paths and the sample registers), P6510Io.cpp (VIC and CIA registers),
-// P6510FastForward.cpp (waiting passed in one go).
+// interrupt entry, BRK and RTI), P6510Instructions.cpp with P6510Operations.h
+// (the opcode handlers), P6510Memory.cpp (processor port, banking, usage marks),
+// P6510Sid.cpp (SID read/write paths), P6510Io.cpp (the I/O area's dispatch),
+// P6510Timers.cpp (the bus side of the CIA and VIC registers, the interrupt
+// dispatch), P6510Driver.cpp (the tune driver), P6510Placement.cpp (a tune's
+// memory), P6510FastForward.cpp (waiting passed in one go).
 #pragma once
 
 #include <array>
@@ -333,13 +344,20 @@ class T6510 {
   // The raster and the bus the VIC takes; its registers are bytes of ioImage.
   TVicRaster vic{&ioImage[0]};
 
+  // TVicRaster::advance, with the line crossing out of line: the run loop calls
+  // this after every instruction and keeps the part's address out of its registers.
   void advanceRaster(uint32_t cycles) {
-    if (vic.advance(cycles)) rasterCompareReached();
+    vic.cycleInLine += static_cast<int32_t>(cycles);
+    if (vic.cycleInLine >= vic.cyclesPerLine) crossRasterLines();
   }
-  uint32_t stealCycles(int32_t cycleInLinePlusInstruction) {
-    ++sideEffects;
-    return vic.stealCycles(cycleInLinePlusInstruction, currentOpcode, static_cast<int32_t>(instructionCycles));
+  void crossRasterLines();
+  // TVicRaster::maySteal with the registers read from the image: after every
+  // instruction, where a load through the part's register pointer costs.
+  bool vicMaySteal() const {
+    return ioImage[0x015] != 0 ||
+           (vic.badLinesEnabled && !vic.badLineTaken && TVicRaster::badLineCandidate(vic.rasterLine, ioImage[0x011]));
   }
+  uint32_t stealCycles(int32_t cycleInLinePlusInstruction);
   void clockTimers(uint32_t cycles);
   void dispatchInterrupts(uint32_t cycles);
   // Cycles until the slice ends, a timer underflows or the raster reaches the

@@ -251,7 +251,7 @@ void T6510::idleStep(uint32_t limit) {
   instructionCycles = 3;
   pageCrossed = 0;
   branchDelay = 0;
-  stolenCycles = vic.maySteal() ? stealCycles(vic.cycleInLine + 3) : 0;
+  stolenCycles = vicMaySteal() ? stealCycles(vic.cycleInLine + 3) : 0;
   clock.executedCycles += stolenCycles;
   advanceRaster(stolenCycles);
   dispatchDue();
@@ -288,7 +288,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     } else {
       executeInstruction();
     }
-    stolenCycles = vic.maySteal() ? stealCycles(vic.cycleInLine + static_cast<int32_t>(instructionCycles)) : 0;
+    stolenCycles = vicMaySteal() ? stealCycles(vic.cycleInLine + static_cast<int32_t>(instructionCycles)) : 0;
     const uint32_t total = instructionCycles + stolenCycles;
     clock.executedCycles += total;
     advanceRaster(total);

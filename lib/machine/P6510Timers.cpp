@@ -155,6 +155,15 @@ void T6510::writeCiaRegister(int chip, uint8_t reg, uint8_t value) {
 
 // ---- VIC-II --------------------------------------------------------------------
 
+void T6510::crossRasterLines() {
+  if (vic.crossLines()) rasterCompareReached();
+}
+
+uint32_t T6510::stealCycles(int32_t cycleInLinePlusInstruction) {
+  ++sideEffects;
+  return vic.stealCycles(cycleInLinePlusInstruction, currentOpcode, static_cast<int32_t>(instructionCycles));
+}
+
 void T6510::rasterCompareReached() {
   uint8_t& latched = ioByte(0xD019);
   latched |= 0x01;
@@ -327,7 +336,7 @@ int64_t T6510::cyclesToTimedEvent() const {
   auto consider = [&next](int64_t candidate) { next = std::min(next, candidate); };
   // Timers are behind by the cycles not yet clocked into them.
   const int64_t unclocked = clock.pendingTimerCycles();
-  for (const TCia& cia : cias) consider(cia.cyclesToUnderflow(unclocked));
+  for (const TCia& cia : cias) cia.earliestUnderflow(unclocked, next);
   if (cias[0].timerAStopped) consider(65535);
   consider(vic.cyclesToCompare());
   return next;

@@ -79,13 +79,6 @@ bool TVicRaster::crossLines() {
   return compare;
 }
 
-int64_t TVicRaster::cyclesToCompare() const {
-  if (rasterCompare >= linesPerFrame) return INT64_MAX;
-  int32_t lines = rasterCompare - rasterLine;
-  if (lines <= 0) lines += linesPerFrame;
-  return int64_t{lines} * cyclesPerLine - cycleInLine;
-}
-
 uint8_t TVicRaster::readRaster(uint8_t reg, int32_t cycles) const {
   int32_t line = rasterLine;
   if (cycleInLine + cycles >= cyclesPerLine) line = (line + 1) % linesPerFrame;

@@ -40,21 +40,30 @@ class TVicRaster {
     return cycleInLine >= cyclesPerLine && crossLines();
   }
   // Cycles until the raster reaches the compare line (a large number when it never does).
-  int64_t cyclesToCompare() const;
+  // The rest of advance once a line is complete; whether the compare line was met.
+  bool crossLines();
+  int64_t cyclesToCompare() const {
+    if (rasterCompare >= linesPerFrame) return INT64_MAX;
+    int32_t lines = rasterCompare - rasterLine;
+    if (lines <= 0) lines += linesPerFrame;
+    return int64_t{lines} * cyclesPerLine - cycleInLine;
+  }
 
   // The cycles the VIC takes from an instruction (opcode, `cycles` long) that
   // ends at cycle `end` of the line.
   uint32_t stealCycles(int32_t end, uint8_t opcode, int32_t cycles);
   // Whether stealCycles can find anything to steal on this line: the run loop's
-  // cheap test before the full one.
+  // cheap test before the full one. (The machine's run loop has its own copy
+  // that reads the registers from the I/O image directly.)
   bool maySteal() const {
-    return regs_[0x15] != 0 || (badLinesEnabled && !badLineTaken && badLineCandidate(rasterLine));
+    return regs_[0x15] != 0 || (badLinesEnabled && !badLineTaken && badLineCandidate(rasterLine, regs_[0x11]));
   }
   // Whether a line of the display window matches the scroll register's low bits
   // (a bad line once bad lines are enabled for the frame).
-  bool badLineCandidate(int32_t line) const {
-    return static_cast<unsigned>(line - 48) <= 199 && ((line ^ regs_[0x11]) & 7) == 0;
+  static bool badLineCandidate(int32_t line, uint8_t control) {
+    return static_cast<unsigned>(line - 48) <= 199 && ((line ^ control) & 7) == 0;
   }
+  bool badLineCandidate(int32_t line) const { return badLineCandidate(line, regs_[0x11]); }
 
   // $D011/$D012 as an instruction `cycles` long reads them at its end.
   uint8_t readRaster(uint8_t reg, int32_t cycles) const;
@@ -64,7 +73,6 @@ class TVicRaster {
 
  private:
   bool newLine();
-  bool crossLines();
 
   uint8_t* regs_;
 };

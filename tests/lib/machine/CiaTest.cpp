@@ -25,8 +25,11 @@ TEST(Cia, ContinuousTimerReloadsKeepingTheOvershootAndFlagsEachUnderflow) {
   EXPECT_EQ(c.cia.underflow(), 6);
   EXPECT_EQ(c.registers[TCia::interruptControl], 0x01);
   EXPECT_EQ(c.cia.timerACounter, 99 - 6);  // the next period already began
-  EXPECT_EQ(c.cia.cyclesToUnderflow(0), 94);
-  EXPECT_EQ(c.cia.cyclesToUnderflow(10), 84);
+  int64_t next = 1000;
+  c.cia.earliestUnderflow(0, next);
+  EXPECT_EQ(next, 94);
+  c.cia.earliestUnderflow(10, next);
+  EXPECT_EQ(next, 84);
 }
 
 TEST(Cia, OneShotTimerStopsAtItsLatchAndTimerBCanCountTimerA) {
