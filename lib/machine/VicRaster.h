@@ -41,7 +41,7 @@ class TVicRaster {
   }
   // Cycles until the raster reaches the compare line (a large number when it never does).
   // The rest of advance once a line is complete; whether the compare line was met.
-  bool crossLines();
+  inline bool crossLines();
   int64_t cyclesToCompare() const {
     if (rasterCompare >= linesPerFrame) return INT64_MAX;
     int32_t lines = rasterCompare - rasterLine;
@@ -76,3 +76,38 @@ class TVicRaster {
 
   uint8_t* regs_;
 };
+
+// Inline: the machine's own line crossing is this and nothing more.
+inline bool TVicRaster::crossLines() {
+  if (regs_[0x15] != 0) {
+    bool compare = false;
+    while (cycleInLine >= cyclesPerLine) {
+      cycleInLine -= cyclesPerLine;
+      if (++rasterLine >= linesPerFrame) rasterLine = 0;
+      compare |= newLine();
+    }
+    return compare;
+  }
+  // Without sprites a new line only ends the bad line's steal, decides bad
+  // lines at line 48 and meets the compare line, none of which depends on the
+  // others: an idle stretch of many lines crosses them all at once.
+  if (cycleInLine < 2 * cyclesPerLine) {
+    cycleInLine -= cyclesPerLine;
+    if (++rasterLine >= linesPerFrame) rasterLine = 0;
+    badLineTaken = false;
+    if (rasterLine == 48) badLinesEnabled = regs_[0x11] & 0x10;
+    return rasterLine == rasterCompare;
+  }
+  const int32_t lines = cycleInLine / cyclesPerLine;
+  cycleInLine -= lines * cyclesPerLine;
+  auto crossed = [&](int32_t line) {
+    int32_t distance = (line - rasterLine - 1) % linesPerFrame;
+    if (distance < 0) distance += linesPerFrame;
+    return distance < lines;
+  };
+  const bool line48 = crossed(48), compare = rasterCompare < linesPerFrame && crossed(rasterCompare);
+  rasterLine = (rasterLine + lines) % linesPerFrame;
+  badLineTaken = false;
+  if (line48) badLinesEnabled = regs_[0x11] & 0x10;
+  return compare;
+}
