@@ -35,7 +35,6 @@
 #pragma once
 
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <random>
 #include <span>
@@ -351,12 +350,7 @@ class T6510 {
     if (vic.cycleInLine >= vic.cyclesPerLine) crossRasterLines();
   }
   void crossRasterLines();
-  // TVicRaster::maySteal with the registers read from the image: after every
-  // instruction, where a load through the part's register pointer costs.
-  bool vicMaySteal() const {
-    return ioImage[0x015] != 0 ||
-           (vic.badLinesEnabled && !vic.badLineTaken && TVicRaster::badLineCandidate(vic.rasterLine, ioImage[0x011]));
-  }
+  bool vicMaySteal() const { return vic.maySteal(ioImage.data()); }
   uint32_t stealCycles(int32_t cycleInLinePlusInstruction);
   void clockTimers(uint32_t cycles);
   void dispatchInterrupts(uint32_t cycles);
