@@ -108,7 +108,7 @@ void BM_MixedWorkload(benchmark::State& state) {
   constexpr int batch = 10000;
   auto sid = std::make_unique<TSidWrapper>();
   auto c64 = std::make_unique<T6510>(*sid);
-  if (!c64->ioVisible) {
+  if (!c64->memory.ioVisible) {
     state.SkipWithError("the power-on port does not show I/O, so SID writes would not reach the stream");
     return;
   }

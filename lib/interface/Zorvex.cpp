@@ -314,11 +314,11 @@ void getMemory(int32_t handle, uint8_t* buffer, int32_t length) {
 }
 
 void getMemoryUsageRam(int32_t handle, uint8_t* buffer, int32_t length) {
-  onInstance<TLock::access>(handle, [=](TC64& c64) { copyImage(c64.machine->ramUsage, buffer, length); });
+  onInstance<TLock::access>(handle, [=](TC64& c64) { copyImage(c64.machine->memory.ramUsage, buffer, length); });
 }
 
 void getMemoryUsageRom(int32_t handle, uint8_t* buffer, int32_t length) {
-  onInstance<TLock::access>(handle, [=](TC64& c64) { copyImage(c64.machine->romUsage, buffer, length, 0xEB); });
+  onInstance<TLock::access>(handle, [=](TC64& c64) { copyImage(c64.machine->memory.romUsage, buffer, length, 0xEB); });
 }
 
 void clearMemUsageOnFirstSIDAccess(int32_t handle, int32_t flag) {

@@ -7,9 +7,8 @@
 T6510::T6510(TSidWrapper& sid, const TRoms& romSet)
     : roms(romSet), sidFilter(sid) {
   installBinaryTable();
-  romCodeUsagePages.fill(romUsage.data());
-  resetPort();
-  selectUsageMaps();
+  memory.resetPort();
+  memory.selectUsageMaps(PC);
 }
 
 uint8_t T6510::packStatus() const {
@@ -35,13 +34,14 @@ void T6510::pullStatusFlags(uint8_t p) {
 }
 
 uint16_t T6510::readVector(uint16_t vector) {
-  if ((portValue & 0x02) && conventions.romsReadable()) {
-    markRead(romUsage[vector], usageRead);
-    markRead(romUsage[vector + 1], usageRead);
+  // The vectors are in the top page: KERNAL ROM when the banking shows it.
+  if (memory.romVisible[0xF]) {
+    TMemoryMap::markRead(memory.romUsage[vector], TMemoryMap::usageRead);
+    TMemoryMap::markRead(memory.romUsage[vector + 1], TMemoryMap::usageRead);
     return roms.kernalWord(vector);
   }
-  markRead(ramUsage[vector], usageRead);
-  markRead(ramUsage[vector + 1], usageRead);
+  TMemoryMap::markRead(memory.ramUsage[vector], TMemoryMap::usageRead);
+  TMemoryMap::markRead(memory.ramUsage[vector + 1], TMemoryMap::usageRead);
   return static_cast<uint16_t>(ram[vector] | ram[vector + 1] << 8);
 }
 

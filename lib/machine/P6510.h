@@ -27,7 +27,7 @@
 //
 // The class is spread over files by concern: P6510.cpp (processor core, status,
 // interrupt entry, BRK and RTI), P6510Instructions.cpp with P6510Operations.h
-// (the opcode handlers), P6510Memory.cpp (processor port, banking, usage marks),
+// (the opcode handlers), P6510Memory.cpp (the machine's side of the memory map in MemoryMap.h),
 // P6510Sid.cpp (SID read/write paths), P6510Io.cpp (the I/O area's dispatch),
 // P6510Timers.cpp (the bus side of the CIA and VIC registers, the interrupt
 // dispatch), P6510Driver.cpp (the tune driver), P6510Placement.cpp (a tune's
@@ -42,9 +42,11 @@
 
 #include "Cia.h"
 #include "InterruptLines.h"
+#include "MemoryMap.h"
 #include "MachineClock.h"
 #include "PlaySidSamples.h"
 #include "PlayerConventions.h"
+#include "SongClock.h"
 #include "TuneStart.h"
 #include "VicRaster.h"
 #include "ROMs.h"
@@ -63,15 +65,6 @@ class TSidWrapper;
 class T6510 {
  public:
   using Handler = void (*)(T6510&);
-
-  // Usage-map flags, one byte per C64 address.
-  static constexpr uint8_t usageFetched = 0x80;
-  static constexpr uint8_t usageDummyRead = 0x40;
-  static constexpr uint8_t usageRead = 0x20;
-  static constexpr uint8_t usageFirstAccess = 0x10;
-  static constexpr uint8_t usageWritten = 0x08;
-  static constexpr uint8_t usageWrittenFirst = 0x04;
-  static constexpr uint8_t usageLoaded = 0x02;
 
   static constexpr uint16_t nmiVector = 0xFFFA;
   static constexpr uint16_t irqVector = 0xFFFE;
@@ -108,7 +101,7 @@ class T6510 {
   // An opcode $02 fetched from the visible BASIC ROM with a handler is a trap.
   bool isBasicTrap() const {
     const uint16_t at = static_cast<uint16_t>(PC - 1);
-    return basicTrapHandler && at >= 0xA000 && at < 0xC000 && romVisible[at >> 12] && conventions.ioReadable();
+    return basicTrapHandler && at >= 0xA000 && at < 0xC000 && memory.romVisible[at >> 12] && conventions.ioReadable();
   }
   void basicTrap() { basicTrapHandler->trap(); }
   // A processor on a JAM byte steps one cycle at a time while time, timers and
@@ -187,36 +180,16 @@ class T6510 {
   std::array<uint8_t, 65536> ram{};
   std::array<uint8_t, 4096> ioImage{};
   std::array<uint8_t, 65536> pristineRam{};
-  std::array<uint8_t, 65536> ramUsage{};
-  std::array<uint8_t, 65536> romUsage{};
-  std::array<uint8_t, 65536> savedRamUsage{};
   bool clearUsageOnFirstSid = false;
   bool firstSidAccessSeen = false;
-
-  std::array<const uint8_t*, 16> readPages{};
-  std::array<uint8_t*, 16> usagePages{};  // base of the whole map (ramUsage or romUsage)
-  std::array<bool, 16> romVisible{};
-  std::array<bool, 16> ioVisibleAt{};
-  bool ioVisible = false;
-  bool ioReadActive = false;  // I/O answers reads: visible and readable by the conventions
-  std::array<bool, 16> ioReadPage{};  // ioReadActive, by page (only $D is ever set)
-  bool codeInRom = false;     // the current instruction was fetched from ROM
-  // Code in ROM marks all its accesses in romUsage; these follow codeInRom.
-  std::array<uint8_t*, 16> romCodeUsagePages{};
-  uint8_t* const* activeUsagePages = usagePages.data();
-  uint8_t* activeRamUsage = ramUsage.data();
-  unsigned codePage = 16;  // page the usage maps were chosen for; 16: choose anew
-
-  uint8_t portDirection = 0;
-  uint8_t portWritten = 0;
-  uint8_t portLatch = 0;
-  uint8_t portValue = 0;
 
   uint8_t lastSidWrite = 0;
   uint8_t lastVolume = 0;
   bool volumeIsZero = true;
 
   const TRoms& roms;
+  // Port, banking, page tables and usage maps over ram and ioImage.
+  TMemoryMap memory{ram, ioImage, roms, conventions};
 
   uint8_t readByte(uint16_t address);
   void writeByte(uint16_t address, uint8_t value);
@@ -227,57 +200,12 @@ class T6510 {
   uint8_t pull();
   // A bus cycle whose data is discarded.
   void dummyRead(uint16_t address);
-  // Reads an interrupt vector from KERNAL ROM or RAM as the port selects, marking it.
+  // Reads an interrupt vector from KERNAL ROM or RAM as the banking shows, marking it.
   uint16_t readVector(uint16_t vector);
 
-  void writePortDirection(uint8_t value);
+  // A port write as the player lets it through (TPlayerConventions::portMaySwitch).
   void writePort(uint8_t value);
-  void remap(uint8_t configuration);
-  uint8_t configuration = 7;
   void setPlaySidSpecific(bool flag);
-  // Power-on port state: all lines as the KERNAL leaves them ($2F/$37).
-  void resetPort();
-
-  // What a usage byte becomes after an access of each kind, by its old value:
-  // one table look-up instead of the flag arithmetic on every bus cycle.
-  struct UsageTables {
-    std::array<uint8_t, 256> fetched, dummyRead, read, written;
-  };
-  static constexpr UsageTables usageTables = [] {
-    UsageTables t{};
-    for (unsigned u = 0; u < 256; ++u) {
-      const uint8_t first = u == 0 ? usageFirstAccess : 0;
-      t.fetched[u] = static_cast<uint8_t>(u | first | usageFetched);
-      t.dummyRead[u] = static_cast<uint8_t>(u | first | usageDummyRead);
-      t.read[u] = static_cast<uint8_t>(u | first | usageRead);
-      t.written[u] = static_cast<uint8_t>(u | first | usageWritten | ((u & usageRead) ? 0 : usageWrittenFirst));
-    }
-    return t;
-  }();
-  // A byte that already carries the flag is left alone: in a loop almost every
-  // access is a repeat, and skipping the store keeps the look-up off its path.
-  // (A written byte always also has $04 or $20, so the table would add nothing.)
-  static void markRead(uint8_t& usage, uint8_t flag) {
-    if (usage & flag) return;
-    if (flag == usageFetched)
-      usage = usageTables.fetched[usage];
-    else if (flag == usageDummyRead)
-      usage = usageTables.dummyRead[usage];
-    else
-      usage = usageTables.read[usage];
-  }
-  static void markWrite(uint8_t& usage) {
-    if (!(usage & usageWritten)) usage = usageTables.written[usage];
-  }
-  uint8_t& readUsage(uint16_t address) { return activeUsagePages[address >> 12][address]; }
-  uint8_t& writeUsage(uint16_t address, bool toIo) { return (toIo ? romUsage.data() : activeRamUsage)[address]; }
-  // Selects the maps for the accesses of code running at PC.
-  void selectUsageMaps() {
-    codePage = PC >> 12;
-    codeInRom = romVisible[codePage];
-    activeUsagePages = codeInRom ? romCodeUsagePages.data() : usagePages.data();
-    activeRamUsage = codeInRom ? romUsage.data() : ramUsage.data();
-  }
 
   // ---- SID paths and playSID sample registers (P6510Sid.cpp) --------------
   TPlaySidSamples samples{ram};
@@ -314,11 +242,8 @@ class T6510 {
   TMachineClock clock;
   // Clocks the timers up to now and runs the dispatch.
   void dispatchDue() { dispatchInterrupts(clock.takePendingTimerCycles()); }
-  uint64_t clockFraction = 0;
-  uint64_t msFraction = 0;
-  uint32_t songMilliseconds = 0, songSeconds = 0, songMinutes = 0, songHours = 0;
-  uint32_t clockPerSecond = 124141304;
-  uint32_t clockPerMs = 124141;
+  // The song's playing time; it runs once init is over and the filter's clock is running.
+  TSongClock songClock;
 
   // Sets the clock and CIA 1's timer as the tune's player does and calls init of
   // sub-tune song (1-based).
@@ -327,8 +252,8 @@ class T6510 {
   bool runSlice();
   void pressButtons();
   void enableFixedStartup() { fixedStartup = true; }
-  uint32_t songTime() const;
-  void resetSongClock();
+  uint32_t songTime() const { return songClock.time(); }
+  void resetSongClock() { songClock.reset(); }
   // Whether sub-tune song (1-based) is timed by a CIA timer.
   static bool speedBitSet(uint32_t speed, int32_t song, bool playSid);
 
@@ -402,7 +327,7 @@ class T6510 {
 
 ZORVEX_HOT void T6510::executeInstruction() {
   // The maps only change with the page of the code or the banking.
-  if ((PC >> 12) != codePage) selectUsageMaps();
+  if ((PC >> 12) != memory.codePage) memory.selectUsageMaps(PC);
   pageCrossed = 0;
   branchDelay = 0;
   currentOpcode = fetchByte();
@@ -411,41 +336,41 @@ ZORVEX_HOT void T6510::executeInstruction() {
 
 ZORVEX_HOT uint8_t T6510::readByte(uint16_t address) {
   const unsigned page = address >> 12;
-  markRead(activeUsagePages[page][address], usageRead);
-  if (ioReadPage[page] && address < 0xDE00) return ioRead(address);
-  return readPages[page][address & 0xFFF];
+  TMemoryMap::markRead(memory.activeUsagePages[page][address], TMemoryMap::usageRead);
+  if (memory.ioReadPage[page] && address < 0xDE00) return ioRead(address);
+  return memory.readPages[page][address & 0xFFF];
 }
 
 ZORVEX_HOT uint8_t T6510::fetchByte() {
   const uint16_t address = PC++;
   const unsigned page = address >> 12;
-  markRead(activeUsagePages[page][address], usageFetched);
-  if (ioReadPage[page] && address < 0xDE00) return ioRead(address);
-  return readPages[page][address & 0xFFF];
+  TMemoryMap::markRead(memory.activeUsagePages[page][address], TMemoryMap::usageFetched);
+  if (memory.ioReadPage[page] && address < 0xDE00) return ioRead(address);
+  return memory.readPages[page][address & 0xFFF];
 }
 
 ZORVEX_HOT void T6510::writeByte(uint16_t address, uint8_t value) {
   ++sideEffects;
-  if (address >= 0xD000 && ioVisible) {
+  if (address >= 0xD000 && memory.ioVisible) {
     if (address < 0xE000) {
       ioWrite(address, value);
-      markWrite(writeUsage(address, true));
+      TMemoryMap::markWrite(memory.writeUsage(address, true));
       return;
     }
-  } else if (address < 2) {
+  } else if (address < 2 && memory.hasPort()) {
     if (address == 0)
-      writePortDirection(value);
+      memory.writePortDirection(value);
     else
       writePort(value);
-    markWrite(writeUsage(address, false));
+    TMemoryMap::markWrite(memory.writeUsage(address, false));
     return;
   }
   ram[address] = value;
-  markWrite(writeUsage(address, false));
+  TMemoryMap::markWrite(memory.writeUsage(address, false));
 }
 
 ZORVEX_HOT uint8_t T6510::readZeroPage(uint8_t address) {
-  markRead(activeRamUsage[address], usageRead);
+  TMemoryMap::markRead(memory.activeRamUsage[address], TMemoryMap::usageRead);
   return ram[address];
 }
 
@@ -456,20 +381,20 @@ ZORVEX_HOT void T6510::writeZeroPage(uint8_t address, uint8_t value) {
   }
   ++sideEffects;
   ram[address] = value;
-  markWrite(writeUsage(address, false));
+  TMemoryMap::markWrite(memory.writeUsage(address, false));
 }
 
 ZORVEX_HOT void T6510::push(uint8_t value) {
   ++sideEffects;
   const uint16_t address = 0x0100 | SP;
   ram[address] = value;
-  markWrite(ramUsage[address]);
+  TMemoryMap::markWrite(memory.ramUsage[address]);
   --SP;
 }
 
 ZORVEX_HOT uint8_t T6510::pull() {
   ++SP;
   const uint16_t address = 0x0100 | SP;
-  markRead(ramUsage[address], usageRead);
+  TMemoryMap::markRead(memory.ramUsage[address], TMemoryMap::usageRead);
   return ram[address];
 }

@@ -37,8 +37,7 @@ void T6510::setPal(bool pal) {
   palMachine = pal;
   vic.setPal(pal);
   cyclesPerMs = pal ? 985.248f : 1022.727f;
-  clockPerSecond = pal ? 124141304 : 128863629;
-  clockPerMs = pal ? 124141 : 128863;
+  songClock.setPal(pal);
   if (tuneLoadAddress > 0x02A6) ram[0x02A6] = pal ? 1 : 0;
 }
 
@@ -61,15 +60,6 @@ void T6510::setPortForAddress(uint16_t address) {
   else if (address < 0xA000)
     value = 0x37;
   writePort(value);
-}
-
-void T6510::resetSongClock() {
-  clockFraction = msFraction = 0;
-  songMilliseconds = songSeconds = songMinutes = songHours = 0;
-}
-
-uint32_t T6510::songTime() const {
-  return ((songHours * 60 + songMinutes) * 60 + songSeconds) * 1000 + songMilliseconds;
 }
 
 void T6510::pressButtons() {
@@ -214,7 +204,7 @@ void T6510::startTune(const TTuneStart& start, int32_t song) {
     I = 0;
     setPortForAddress(playAddress);
     // A play address holding BRK would only end at once: play from the vectors.
-    if (readPages[playAddress >> 12][playAddress & 0xFFF] == 0x00) playAddress = 0;
+    if (memory.readPages[playAddress >> 12][playAddress & 0xFFF] == 0x00) playAddress = 0;
     playRoutine = playAddress;
     if (playRoutine != 0) {
       push(0xFF);
@@ -319,24 +309,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     firstSidAccessSeen = false;
   }
   for (TCia& cia : cias) cia.tickTimeOfDay(clock.executedCycles);
-  if (!initPhase && sidFilter.clockRunning()) {
-    const uint64_t f = uint64_t{clock.executedCycles} * 126;
-    clockFraction += f;
-    msFraction += f;
-    songMilliseconds = static_cast<uint32_t>(std::min<uint64_t>(msFraction / clockPerMs, 999));
-    if (clockFraction >= clockPerSecond) {
-      clockFraction -= clockPerSecond;
-      msFraction = 0;
-      songMilliseconds = 0;
-      if (++songSeconds == 60) {
-        songSeconds = 0;
-        if (++songMinutes == 60) {
-          songMinutes = 0;
-          if (++songHours == 100) songHours = 0;
-        }
-      }
-    }
-  }
+  if (!initPhase && sidFilter.clockRunning()) songClock.advance(clock.executedCycles);
   // Long silences reach the SID model in one piece, not as one huge delay later.
   if (clock.cyclesSinceSid() > idleNotifyThreshold) {
     if (sidFilter.clock(static_cast<int32_t>(clock.cyclesSinceSid() - idleKeep)) > 0) clock.setCyclesSinceSid(idleKeep);

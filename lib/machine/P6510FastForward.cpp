@@ -75,9 +75,9 @@ void T6510::noteBackwardJump(uint16_t from) {
   }
   // A countdown: a one-byte counter step right before the branch back to it.
   // Its counter and the flags the step sets differ from one iteration to the next.
-  const uint8_t step = readPages[head >> 12][head & 0xFFF];
+  const uint8_t step = memory.readPages[head >> 12][head & 0xFFF];
   const bool countdown = (currentOpcode & 0x1F) == 0x10 && head == static_cast<uint16_t>(from - 3) &&
-                         !(ioReadPage[head >> 12] && head < 0xDE00) && isCounterStep(step);
+                         !(memory.ioReadPage[head >> 12] && head < 0xDE00) && isCounterStep(step);
   const bool onX = step == 0xCA || step == 0xE8;
   const uint32_t period = end - w.endCycle;
   const bool polls = lag == w.timersLag;
@@ -151,7 +151,7 @@ T6510::QuietRun T6510::quietJamCycles() const {
   // Sprite DMA steals on its own lines, and a JAM byte read from I/O may
   // answer differently each time: those go step by step.
   if (!fastForward || ioImage[0x015] != 0) return {};
-  if (ioReadPage[PC >> 12] && PC < 0xDE00) return {};
+  if (memory.ioReadPage[PC >> 12] && PC < 0xDE00) return {};
   // An interrupt request the processor may not take (a player's init still
   // running, or I set) brings the dispatch back every cycle, and a jammed
   // processor never changes whether it may: then only the timed events count.

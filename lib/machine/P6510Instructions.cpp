@@ -68,7 +68,7 @@ void plp(M& m) { m.executePlp(); }
 void jsr(M& m) {
   m.instructionCycles = 6;
   const uint8_t lo = m.fetchByte();
-  m.markRead(m.ramUsage[0x0100 | m.SP], T6510::usageDummyRead);
+  TMemoryMap::markRead(m.memory.ramUsage[0x0100 | m.SP], TMemoryMap::usageDummyRead);
   // The high operand byte is fetched after the pushes, as on the real bus.
   m.push(static_cast<uint8_t>(m.PC >> 8));
   m.push(static_cast<uint8_t>(m.PC));

@@ -19,11 +19,11 @@ ZORVEX_HOT uint16_t absolute(M& m) {
   const uint16_t pc = m.PC;
   const unsigned page = pc >> 12;
   // Both operand bytes in one RAM or ROM page: one look-up serves the pair.
-  if ((pc & 0x0FFF) != 0x0FFF && !m.ioReadPage[page]) {
-    uint8_t* usage = m.activeUsagePages[page];
-    T6510::markRead(usage[pc], T6510::usageFetched);
-    T6510::markRead(usage[pc + 1], T6510::usageFetched);
-    const uint8_t* bytes = m.readPages[page] + (pc & 0x0FFF);
+  if ((pc & 0x0FFF) != 0x0FFF && !m.memory.ioReadPage[page]) {
+    uint8_t* usage = m.memory.activeUsagePages[page];
+    TMemoryMap::markRead(usage[pc], TMemoryMap::usageFetched);
+    TMemoryMap::markRead(usage[pc + 1], TMemoryMap::usageFetched);
+    const uint8_t* bytes = m.memory.readPages[page] + (pc & 0x0FFF);
     m.PC = static_cast<uint16_t>(pc + 2);
     return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
   }

@@ -81,10 +81,10 @@ void T6510::placeTuneData(const TTuneStart& start, std::span<const uint8_t> data
     setPlaySidSpecific(start.playSid);
     // A new tune: nothing of the previous one may show in memory or in the marks.
     ioImage.fill(0);
-    ramUsage.fill(0);
-    romUsage.fill(0);
+    memory.ramUsage.fill(0);
+    memory.romUsage.fill(0);
     std::copy(coldStartRam.begin(), coldStartRam.end(), ram.begin());
-    resetPort();
+    memory.resetPort();
     if (realC64) {
       for (unsigned a = coldStartRamSize; a < ram.size(); ++a) ram[a] = powerOnByte(a);
       // Never written during the boot: still what the RAM held at power-on.
@@ -131,7 +131,7 @@ void T6510::placeTuneData(const TTuneStart& start, std::span<const uint8_t> data
   const unsigned limit = isMus ? TMusplayer::dataLimit() : 0x10000u;
   const std::size_t count = loadAddress < limit ? std::min<std::size_t>(data.size(), limit - loadAddress) : 0;
   std::copy_n(data.begin(), count, ram.begin() + loadAddress);
-  for (std::size_t i = 0; i < count; ++i) ramUsage[loadAddress + i] |= usageLoaded;
+  for (std::size_t i = 0; i < count; ++i) memory.ramUsage[loadAddress + i] |= TMemoryMap::usageLoaded;
   if (isMus && !secondPart) TMusplayer::install(ram, start.stereo, start.stereoAddress);
   // One past the last loaded byte; wraps to $0000 for data that reaches $FFFF,
   // as the KERNAL's end pointer does.
@@ -154,7 +154,7 @@ void T6510::placeTuneData(const TTuneStart& start, std::span<const uint8_t> data
     for (uint16_t pointer : {0x2D, 0x2F, 0x31, 0xAE}) storeWord(ram, pointer, endPlusOne);
   }
 
-  savedRamUsage = ramUsage;
+  memory.savedRamUsage = memory.ramUsage;
   pristineRam = ram;
 }
 
@@ -163,9 +163,9 @@ void T6510::prepareSong(const TTuneStart& start, int32_t songIndex) {
   const uint16_t loadAddress = start.loadAddress;
   ioImage.fill(0);
   resetIoDefaults();
-  romUsage.fill(0);
-  ramUsage = savedRamUsage;
-  resetPort();
+  memory.romUsage.fill(0);
+  memory.ramUsage = memory.savedRamUsage;
+  memory.resetPort();
   ram = pristineRam;
   // Loaded data that covers the SYS register save area stays as loaded.
   for (unsigned i = 0; i < 3; ++i)

@@ -40,11 +40,11 @@ void T6510::clearUsageMaps() {
   // From here on only what the music itself touches counts; bytes the loader
   // or the set-up wrote before reading stay marked as loaded data.
   firstSidAccessSeen = true;
-  for (uint8_t& usage : ramUsage) {
-    if (usage & usageWrittenFirst) usage |= usageLoaded;
-    usage &= usageLoaded;
+  for (uint8_t& usage : memory.ramUsage) {
+    if (usage & TMemoryMap::usageWrittenFirst) usage |= TMemoryMap::usageLoaded;
+    usage &= TMemoryMap::usageLoaded;
   }
-  romUsage.fill(0);
+  memory.romUsage.fill(0);
 }
 
 uint8_t T6510::sidRead(uint16_t address) {

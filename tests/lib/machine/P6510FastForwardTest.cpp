@@ -69,15 +69,15 @@ Outcome play(const Tune& tune, bool stepEveryCycle) {
   }
   const T6510& m = *c64;
   out.ram.assign(m.ram.begin(), m.ram.end());
-  out.ramUsage.assign(m.ramUsage.begin(), m.ramUsage.end());
-  out.romUsage.assign(m.romUsage.begin(), m.romUsage.end());
+  out.ramUsage.assign(m.memory.ramUsage.begin(), m.memory.ramUsage.end());
+  out.romUsage.assign(m.memory.romUsage.begin(), m.memory.romUsage.end());
   out.io.assign(m.ioImage.begin(), m.ioImage.end());
   out.registers = {m.A, m.X, m.Y, m.SP, m.PC, m.packStatus(), m.vic.rasterLine, m.vic.cycleInLine, m.vic.badLineTaken,
                    m.vic.badLinesEnabled, m.clock.executedCycles, m.clock.cyclesSinceSid(), m.clock.cyclesToEvent(),
-                   m.lines.irqCountdownActive, m.lines.irqCountdown, m.lines.nmiCountdownActive, m.lines.nmiCountdown, m.songMilliseconds,
-                   m.songSeconds, m.cias[0].timerACounter, m.cias[0].timerBCounter, m.cias[1].timerACounter,
+                   m.lines.irqCountdownActive, m.lines.irqCountdown, m.lines.nmiCountdownActive, m.lines.nmiCountdown, m.songClock.milliseconds,
+                   m.songClock.seconds, m.cias[0].timerACounter, m.cias[0].timerBCounter, m.cias[1].timerACounter,
                    m.cias[1].timerBCounter, m.cias[0].todTenths, m.samples.channels[0].counter, m.samples.galway.counter};
-  out.jammedAtEnd = !m.isIdle() && isJamOpcode(m.readPages[m.PC >> 12][m.PC & 0xFFF]);
+  out.jammedAtEnd = !m.isIdle() && isJamOpcode(m.memory.readPages[m.PC >> 12][m.PC & 0xFFF]);
   return out;
 }
 

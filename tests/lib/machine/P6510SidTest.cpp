@@ -56,22 +56,22 @@ TEST_F(SidPath, OscillatorAndEnvelopeReadsComeFromTheModel) {
 
 TEST_F(SidPath, FirstSoundingWriteClearsTheUsageMaps) {
   c64->clearUsageOnFirstSid = true;
-  c64->ramUsage[0x2000] = T6510::usageLoaded | T6510::usageRead;
-  c64->ramUsage[0x2001] = T6510::usageWritten | T6510::usageWrittenFirst;
-  c64->ramUsage[0x2002] = T6510::usageFetched;
-  c64->romUsage[0xE000] = T6510::usageFetched;
+  c64->memory.ramUsage[0x2000] = TMemoryMap::usageLoaded | TMemoryMap::usageRead;
+  c64->memory.ramUsage[0x2001] = TMemoryMap::usageWritten | TMemoryMap::usageWrittenFirst;
+  c64->memory.ramUsage[0x2002] = TMemoryMap::usageFetched;
+  c64->memory.romUsage[0xE000] = TMemoryMap::usageFetched;
   c64->writeByte(0xD418, 0x0F);  // volume alone does not count
   EXPECT_FALSE(c64->firstSidAccessSeen);
   c64->writeByte(0xD404, 0x00);  // nor does a zero
   EXPECT_FALSE(c64->firstSidAccessSeen);
   c64->writeByte(0xD404, 0x11);
   EXPECT_TRUE(c64->firstSidAccessSeen);
-  EXPECT_EQ(c64->ramUsage[0x2000], T6510::usageLoaded);
-  EXPECT_EQ(c64->ramUsage[0x2001], T6510::usageLoaded);
-  EXPECT_EQ(c64->ramUsage[0x2002], 0);
-  EXPECT_EQ(c64->romUsage[0xE000], 0);
-  EXPECT_EQ(c64->romUsage[0xD418], 0);
-  EXPECT_TRUE(c64->romUsage[0xD404] & T6510::usageWritten);
+  EXPECT_EQ(c64->memory.ramUsage[0x2000], TMemoryMap::usageLoaded);
+  EXPECT_EQ(c64->memory.ramUsage[0x2001], TMemoryMap::usageLoaded);
+  EXPECT_EQ(c64->memory.ramUsage[0x2002], 0);
+  EXPECT_EQ(c64->memory.romUsage[0xE000], 0);
+  EXPECT_EQ(c64->memory.romUsage[0xD418], 0);
+  EXPECT_TRUE(c64->memory.romUsage[0xD404] & TMemoryMap::usageWritten);
 }
 
 class PlaySidSamples : public MachineTest {

@@ -47,7 +47,7 @@ TEST_F(ProcessorTest, IndexedReadsPayForPageCrossingsWritesAlwaysPay) {
   code(0x2000, {0xBD, 0xFF, 0x10});  // LDA $10FF,X
   EXPECT_EQ(step(), 5u);
   EXPECT_EQ(c64->pageCrossed, 1);
-  EXPECT_TRUE(c64->ramUsage[0x1000] & T6510::usageDummyRead);  // the unfixed address
+  EXPECT_TRUE(c64->memory.ramUsage[0x1000] & TMemoryMap::usageDummyRead);  // the unfixed address
   code(0x2000, {0xBD, 0x00, 0x10});  // LDA $1000,X
   EXPECT_EQ(step(), 4u);
   EXPECT_EQ(c64->pageCrossed, 0);
@@ -137,12 +137,12 @@ TEST_F(ProcessorTest, InterruptEntryPushesAndLoadsTheVector) {
   EXPECT_EQ(c64->ram[0x01FF], 0x12);
   EXPECT_EQ(c64->ram[0x01FE], 0x34);
   EXPECT_EQ(c64->ram[0x01FD], 0x29);  // C, D and bit 5; B clear
-  EXPECT_TRUE(c64->ramUsage[0xFFFE] & T6510::usageRead);
+  EXPECT_TRUE(c64->memory.ramUsage[0xFFFE] & TMemoryMap::usageRead);
   bank(0x37);
   c64->PC = 0x1234;
   c64->interruptEntry(T6510::nmiVector);
   EXPECT_EQ(c64->PC, roms->kernalWord(0xFFFA));
-  EXPECT_TRUE(c64->romUsage[0xFFFA] & T6510::usageRead);
+  EXPECT_TRUE(c64->memory.romUsage[0xFFFA] & TMemoryMap::usageRead);
 }
 
 TEST_F(ProcessorTest, InterruptWithoutHandlerCostsOnlyItsTime) {

@@ -227,7 +227,7 @@ TEST_F(BuiltinKernal, DefaultIrqHandlerCountsTheClockAcknowledgesCia1AndReturns)
   c64->A = c64->X = c64->Y = 0;
   ASSERT_GT(runTo(0xC000, 400), 0u);
   expectRegistersRestored();
-  EXPECT_TRUE(c64->romUsage[0xDC0D] & T6510::usageRead);
+  EXPECT_TRUE(c64->memory.romUsage[0xDC0D] & TMemoryMap::usageRead);
   EXPECT_EQ(c64->ram[0x00A1], 0x01);  // the jiffy clock carried
   EXPECT_EQ(c64->ram[0x00A2], 0x00);
 }
@@ -339,8 +339,8 @@ TEST_F(BuiltinKernal, NmiRunsTheDefaultHandlerWhichSilencesCia2) {
   ASSERT_GT(runTo(0xFE47), 0u);  // through $0318
   ASSERT_GT(runTo(0xC000), 0u);
   expectRegistersRestored();
-  EXPECT_TRUE(c64->romUsage[0xDD0D] & T6510::usageWritten);
-  EXPECT_TRUE(c64->romUsage[0xDD0D] & T6510::usageRead);
+  EXPECT_TRUE(c64->memory.romUsage[0xDD0D] & TMemoryMap::usageWritten);
+  EXPECT_TRUE(c64->memory.romUsage[0xDD0D] & TMemoryMap::usageRead);
 }
 
 TEST_F(BuiltinKernal, ChroutPrintsScreenCodesAndMovesTheCursor) {

@@ -1,7 +1,37 @@
 // Banking through the processor port and the usage marks of every access.
 #include "MachineFixture.h"
+#include "MemoryMap.h"
 
 namespace {
+
+TEST(MemoryMapPart, PortChoosesThePagesAndAFlatMapHasNoPort) {
+  std::array<uint8_t, 65536> ram{};
+  std::array<uint8_t, 4096> io{};
+  const TRoms& roms = TRoms::shared();
+  TPlayerConventions conventions;
+  TMemoryMap map(ram, io, roms, conventions);
+  map.resetPort();
+  EXPECT_EQ(ram[0], 0x2F);
+  EXPECT_EQ(ram[1], 0x37);
+  EXPECT_EQ(map.readPages[0xA], roms.basic.data());
+  EXPECT_EQ(map.readPages[0xD], io.data());
+  EXPECT_EQ(map.readPages[0xF], roms.kernal.data() + 0x1000);
+  EXPECT_EQ(map.usagePages[0xE], map.romUsage.data());
+  map.writePort(0x34);
+  for (unsigned page = 0; page < 16; ++page) {
+    EXPECT_EQ(map.readPages[page], ram.data() + page * 0x1000) << page;
+    EXPECT_FALSE(map.romVisible[page]) << page;
+  }
+  EXPECT_FALSE(map.ioVisible);
+
+  ram[0] = ram[1] = 0x99;
+  map.makeFlat();
+  EXPECT_FALSE(map.hasPort());
+  map.resetPort();  // nothing to reset: the bytes and the banking stay
+  EXPECT_EQ(ram[0], 0x99);
+  EXPECT_EQ(ram[1], 0x99);
+  EXPECT_EQ(map.readPages[0xA], ram.data() + 0xA000);
+}
 
 using Memory = MachineTest;
 
@@ -28,14 +58,14 @@ TEST_F(Memory, ConfigurationTableSelectsRomsAndIo) {
     EXPECT_EQ(c64->readByte(0xE123), table[config].e == Rom ? kernalByte(0xE123) : 0x33);
     const uint8_t d = table[config].d == Io ? 0x44 : table[config].d == Rom ? charByte(0xD123) : 0x22;
     EXPECT_EQ(c64->readByte(0xD123), d);
-    EXPECT_EQ(c64->ioVisible, table[config].d == Io);
+    EXPECT_EQ(c64->memory.ioVisible, table[config].d == Io);
   }
 }
 
 TEST_F(Memory, AllPortLinesAsInputsShowTheDefaultMap) {
   c64->writeByte(0x0000, 0x00);
-  EXPECT_EQ(c64->configuration, 7);
-  EXPECT_TRUE(c64->ioVisible);
+  EXPECT_EQ(c64->memory.configuration, 7);
+  EXPECT_TRUE(c64->memory.ioVisible);
   EXPECT_EQ(c64->readByte(0xA000), basicByte(0xA000));
   EXPECT_EQ(c64->ram[0], 0x00);
   EXPECT_EQ(c64->ram[1] & 0x20, 0);  // undriven motor line reads low
@@ -61,24 +91,24 @@ TEST_F(Memory, CodeUnderRomCannotBankThatRomInOverItself) {
   code(0xE100, {0xA9, 0x37, 0x85, 0x01});  // LDA #$37 STA $01, from RAM under the KERNAL
   step();
   step();
-  EXPECT_EQ(c64->portValue, 0x35);
+  EXPECT_EQ(c64->memory.portValue, 0x35);
   // BASIC area: the same from $A100 with LORAM+HIRAM.
   bank(0x34);
   code(0xA100, {0xA9, 0x37, 0x85, 0x01});
   step();
   step();
-  EXPECT_EQ(c64->portValue, 0x34);
+  EXPECT_EQ(c64->memory.portValue, 0x34);
   // Code in ordinary RAM may bank freely, and a real C64 has no such rule.
   code(0x1000, {0xA9, 0x37, 0x85, 0x01});
   step();
   step();
-  EXPECT_EQ(c64->portValue, 0x37);
+  EXPECT_EQ(c64->memory.portValue, 0x37);
   bank(0x35);
   c64->conventions.realC64 = true;
   code(0xE100, {0xA9, 0x37, 0x85, 0x01});
   step();
   step();
-  EXPECT_EQ(c64->portValue, 0x37);
+  EXPECT_EQ(c64->memory.portValue, 0x37);
 }
 
 TEST_F(Memory, UsageMarksTellHowEachByteWasUsed) {
@@ -90,12 +120,12 @@ TEST_F(Memory, UsageMarksTellHowEachByteWasUsed) {
   step();
   step();
   step();
-  EXPECT_EQ(c64->ramUsage[0x1000], T6510::usageFetched | T6510::usageFirstAccess);
-  EXPECT_EQ(c64->ramUsage[0x3000], T6510::usageRead | T6510::usageFirstAccess | T6510::usageWritten);
-  EXPECT_EQ(c64->ramUsage[0x3001],
-            T6510::usageWritten | T6510::usageWrittenFirst | T6510::usageFirstAccess);
-  EXPECT_EQ(c64->ramUsage[0x3002], 0);
-  for (uint8_t u : c64->romUsage) ASSERT_EQ(u, 0);
+  EXPECT_EQ(c64->memory.ramUsage[0x1000], TMemoryMap::usageFetched | TMemoryMap::usageFirstAccess);
+  EXPECT_EQ(c64->memory.ramUsage[0x3000], TMemoryMap::usageRead | TMemoryMap::usageFirstAccess | TMemoryMap::usageWritten);
+  EXPECT_EQ(c64->memory.ramUsage[0x3001],
+            TMemoryMap::usageWritten | TMemoryMap::usageWrittenFirst | TMemoryMap::usageFirstAccess);
+  EXPECT_EQ(c64->memory.ramUsage[0x3002], 0);
+  for (uint8_t u : c64->memory.romUsage) ASSERT_EQ(u, 0);
 }
 
 TEST_F(Memory, RomCodeAndRomReadsAreMarkedInTheRomMap) {
@@ -104,9 +134,9 @@ TEST_F(Memory, RomCodeAndRomReadsAreMarkedInTheRomMap) {
   code(0x1000, {0xAD, 0x00, 0xA0, 0x8D, 0x00, 0xA0});
   step();
   step();
-  EXPECT_TRUE(c64->romUsage[0xA000] & T6510::usageRead);
-  EXPECT_EQ(c64->ramUsage[0xA000] & T6510::usageRead, 0);
-  EXPECT_TRUE(c64->ramUsage[0xA000] & T6510::usageWritten);
+  EXPECT_TRUE(c64->memory.romUsage[0xA000] & TMemoryMap::usageRead);
+  EXPECT_EQ(c64->memory.ramUsage[0xA000] & TMemoryMap::usageRead, 0);
+  EXPECT_TRUE(c64->memory.ramUsage[0xA000] & TMemoryMap::usageWritten);
   // Everything code in ROM touches is marked in the ROM map, RAM included, but the stack.
   roms->kernal[0x0000] = 0x8D;  // STA $2000 at $E000
   roms->kernal[0x0001] = 0x00;
@@ -116,10 +146,10 @@ TEST_F(Memory, RomCodeAndRomReadsAreMarkedInTheRomMap) {
   c64->SP = 0xFF;
   step();
   step();
-  EXPECT_TRUE(c64->romUsage[0xE000] & T6510::usageFetched);
-  EXPECT_TRUE(c64->romUsage[0x2000] & T6510::usageWritten);
-  EXPECT_EQ(c64->ramUsage[0x2000], 0);
-  EXPECT_TRUE(c64->ramUsage[0x01FF] & T6510::usageWritten);
+  EXPECT_TRUE(c64->memory.romUsage[0xE000] & TMemoryMap::usageFetched);
+  EXPECT_TRUE(c64->memory.romUsage[0x2000] & TMemoryMap::usageWritten);
+  EXPECT_EQ(c64->memory.ramUsage[0x2000], 0);
+  EXPECT_TRUE(c64->memory.ramUsage[0x01FF] & TMemoryMap::usageWritten);
   EXPECT_EQ(c64->ram[0x2000], c64->A);
 }
 
@@ -140,7 +170,7 @@ TEST_F(Memory, ZeroPageAccessesReachThePortButNeverIo) {
   code(0x1000, {0xA9, 0x35, 0x85, 0x01, 0xA5, 0x01});  // LDA #$35 STA $01 LDA $01
   step();
   step();
-  EXPECT_EQ(c64->configuration, 5);
+  EXPECT_EQ(c64->memory.configuration, 5);
   step();
   EXPECT_EQ(c64->A, 0x35);
 }
