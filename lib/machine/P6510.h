@@ -275,7 +275,7 @@ class T6510 {
     if (vic.cycleInLine >= vic.cyclesPerLine) crossRasterLines();
   }
   void crossRasterLines();
-  bool vicMaySteal() const { return vic.maySteal(ioImage.data()); }
+  bool vicMaySteal() const { return vic.stealArmed; }
   uint32_t stealCycles(int32_t cycleInLinePlusInstruction);
   void clockTimers(uint32_t cycles);
   void dispatchInterrupts(uint32_t cycles);

@@ -256,6 +256,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
   // An idle step ends no later than one cycle past the budget, rounded.
   const uint32_t idleLimit = static_cast<uint32_t>(std::lround(budget)) + 1;
   loopWatch.head = -1;  // its cycle stamps count from the slice's start
+  vic.rearm();          // the driver and the placement set the raster's fields directly
   if (!conventions.realC64 && stackDepth < 0) {
     stackDepth = 0;
     PC = 0xFFFE;

@@ -205,6 +205,9 @@ void T6510::passQuietJamCycles() {
   if (n == 0) return;
   clock.executedCycles += n;
   advanceRaster(n);
-  if (run.stolenOnItsLastLine) vic.badLineTaken = true;
+  if (run.stolenOnItsLastLine) {
+    vic.badLineTaken = true;
+    vic.rearm();
+  }
   if (conventions.playSid) clockSamples(static_cast<int32_t>(n));
 }

@@ -371,6 +371,7 @@ void T6510::resetIoDefaults() {
 void T6510::restartPlayTiming() {
   vic.rasterLine = 55;
   vic.cycleInLine = 0;
+  vic.rearm();
   clock.restartCount();
   clock.sidAccessAt = 0;
   clock.timersAt = 0;

@@ -24,6 +24,7 @@ void TVicRaster::reset() {
   lowestSprite = 0;
   cycleInLine = 0;
   rasterLine = 55;
+  rearm();
 }
 
 bool TVicRaster::newLine() {
@@ -58,6 +59,7 @@ bool TVicRaster::writeRaster(uint8_t reg, uint8_t value) {
   if (reg == 0x11) {
     regs_[0x11] = static_cast<uint8_t>((value & 0x7F) | ((rasterLine & 0x100) >> 1));
     if ((value & 0x10) && rasterLine == 48) badLinesEnabled = true;
+    rearm();
   } else {
     regs_[0x12] = value;
   }
@@ -72,6 +74,7 @@ bool TVicRaster::writeRaster(uint8_t reg, uint8_t value) {
 void TVicRaster::writeSpriteEnable(uint8_t value) {
   lowestSprite = value ? std::countr_zero(value) : 0;
   regs_[0x15] = value;
+  rearm();
 }
 
 uint32_t TVicRaster::stealCycles(int32_t c, uint8_t opcode, int32_t cycles) {
@@ -84,6 +87,7 @@ uint32_t TVicRaster::stealCycles(int32_t c, uint8_t opcode, int32_t cycles) {
     stolen = static_cast<uint32_t>(40 + k);
     badLineTaken = true;
     badLineCharged = true;
+    rearm();
   }
   const uint8_t enabled = regs_[0x15];
   if (!enabled) return stolen;

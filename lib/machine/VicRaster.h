@@ -30,6 +30,7 @@ class TVicRaster {
     cyclesPerLine = pal ? 63 : 65;
     linesPerFrame = pal ? 312 : 263;
     if (rasterLine >= linesPerFrame) rasterLine %= linesPerFrame;
+    rearm();
   }
   // Power-on: no bad lines, no sprite fetches, line 55.
   void reset();
@@ -60,6 +61,12 @@ class TVicRaster {
            (badLinesEnabled && !badLineTaken && badLineCandidate(rasterLine, registers[0x11]));
   }
   bool maySteal() const { return maySteal(regs_); }
+  // maySteal() as of the last change of anything it depends on (the line, its
+  // bad line taken, bad lines enabled, the scroll bits, sprite enables): the run
+  // loop's test per instruction is then one byte. The part re-arms itself; who
+  // sets its fields or those registers directly calls rearm().
+  bool stealArmed = false;
+  void rearm() { stealArmed = maySteal(regs_); }
   // Whether a line of the display window matches the scroll register's low bits
   // (a bad line once bad lines are enabled for the frame).
   static bool badLineCandidate(int32_t line, uint8_t control) {
@@ -88,6 +95,7 @@ inline bool TVicRaster::crossLines() {
       if (++rasterLine >= linesPerFrame) rasterLine = 0;
       compare |= newLine();
     }
+    rearm();
     return compare;
   }
   // Without sprites a new line only ends the bad line's steal, decides bad
@@ -98,6 +106,7 @@ inline bool TVicRaster::crossLines() {
     if (++rasterLine >= linesPerFrame) rasterLine = 0;
     badLineTaken = false;
     if (rasterLine == 48) badLinesEnabled = regs_[0x11] & 0x10;
+    rearm();
     return rasterLine == rasterCompare;
   }
   const int32_t lines = cycleInLine / cyclesPerLine;
@@ -111,5 +120,6 @@ inline bool TVicRaster::crossLines() {
   rasterLine = (rasterLine + lines) % linesPerFrame;
   badLineTaken = false;
   if (line48) badLinesEnabled = regs_[0x11] & 0x10;
+  rearm();
   return compare;
 }

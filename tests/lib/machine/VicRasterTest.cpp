@@ -49,6 +49,36 @@ TEST(VicRaster, BadLinesAreDecidedAtLine48AndStealFortyThreeCycles) {
   EXPECT_FALSE(off.vic.maySteal());
 }
 
+// The run loop trusts the armed flag instead of asking maySteal() per instruction.
+TEST(VicRaster, ArmedFlagFollowsEveryChangeTheStealDependsOn) {
+  Vic v;
+  v.registers[0x11] = 0x18;  // screen on, scroll 0
+  v.vic.reset();
+  auto check = [&](const char* after) { EXPECT_EQ(v.vic.stealArmed, v.vic.maySteal()) << after; };
+  v.vic.rasterLine = 47;
+  v.vic.advance(63);  // line 48: bad lines on, and 48 is one
+  check("line 48");
+  EXPECT_TRUE(v.vic.stealArmed);
+  v.vic.stealCycles(20, 0xAD, 4);
+  check("the bad line taken");
+  EXPECT_FALSE(v.vic.stealArmed);
+  v.vic.advance(63 * 3);
+  check("three lines on");
+  v.vic.writeRaster(0x11, static_cast<uint8_t>(0x18 | (v.vic.rasterLine & 7)));  // scroll onto this line
+  check("scroll written");
+  EXPECT_TRUE(v.vic.stealArmed);
+  v.vic.writeSpriteEnable(0x80);
+  v.vic.stealCycles(20, 0xAD, 4);
+  check("sprites on");
+  EXPECT_TRUE(v.vic.stealArmed);
+  v.vic.writeSpriteEnable(0);
+  check("sprites off");
+  v.vic.advance(63 * 400);  // many lines at once
+  check("a frame on");
+  v.vic.setPal(false);
+  check("NTSC");
+}
+
 TEST(VicRaster, RasterReadsAndCompareWritesLookAtTheNextLineNearItsEnd) {
   Vic v;
   v.vic.reset();
