@@ -40,6 +40,7 @@
 #include <span>
 #include <string_view>
 
+#include "Buttons.h"
 #include "Cia.h"
 #include "InterruptLines.h"
 #include "MemoryMap.h"
@@ -235,9 +236,7 @@ class T6510 {
   float sliceOvershoot = 0;
   bool initPhase = false;
   uint16_t playRoutine = 0;
-  bool buttonsPressed = false;
-  int32_t buttonsCycles = 0;
-  bool keyRead = false;
+  TButtons buttons;
   // ---- time (TMachineClock) -------------------------------------------------
   TMachineClock clock;
   // Clocks the timers up to now and runs the dispatch.
@@ -250,7 +249,7 @@ class T6510 {
   void startTune(const TTuneStart& start, int32_t song);
   // One slice of about a millisecond; returns whether the SID was accessed recently.
   bool runSlice();
-  void pressButtons();
+  void pressButtons() { buttons.press(); }
   void enableFixedStartup() { fixedStartup = true; }
   uint32_t songTime() const { return songClock.time(); }
   void resetSongClock() { songClock.reset(); }

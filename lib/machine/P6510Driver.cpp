@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr uint32_t buttonPressCycles = 58968;  // three PAL frames
 constexpr uint32_t idleNotifyThreshold = 19655;
 constexpr uint32_t idleKeep = 1965;
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
@@ -62,12 +61,6 @@ void T6510::setPortForAddress(uint16_t address) {
   writePort(value);
 }
 
-void T6510::pressButtons() {
-  buttonsPressed = true;
-  buttonsCycles = 0;
-  keyRead = false;
-}
-
 void T6510::callPlayRoutine() {
   setPortForAddress(playRoutine);
   push(0xFF);
@@ -100,8 +93,7 @@ void T6510::startTune(const TTuneStart& start, int32_t song) {
 
   resetTimers();
   samples.stop();
-  buttonsPressed = false;
-  keyRead = false;
+  buttons.release();
   volumeIsZero = true;
   resetSongClock();
   PC = 0;
@@ -298,14 +290,11 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
   }
   if (clock.pendingTimerCycles() > 0) dispatchDue();
 
-  if (buttonsPressed) {
-    buttonsCycles += static_cast<int32_t>(clock.executedCycles);
-    if (buttonsCycles > static_cast<int32_t>(buttonPressCycles)) buttonsPressed = false;
-  }
+  buttons.elapse(clock.executedCycles);
   // A tune that waited for a key and has not sounded yet starts over from here.
-  if (keyRead && volumeIsZero) {
+  if (buttons.tuneLooked() && volumeIsZero) {
     resetSongClock();
-    keyRead = false;
+    buttons.forgetLook();
     sidFilter.restart();
     firstSidAccessSeen = false;
   }

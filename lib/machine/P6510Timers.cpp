@@ -69,18 +69,12 @@ uint8_t T6510::readCiaRegister(int chip, uint8_t reg, bool dummy) {
     case TCia::portA: {
       const uint8_t direction = cia.reg(TCia::directionA), port = cia.reg(TCia::portA);
       if (!isCia1) return static_cast<uint8_t>(((~direction | port) & 0x3F) | ((port & 0xC0) ^ 0xC0));
-      uint8_t value = static_cast<uint8_t>(~direction | port);
-      if (buttonsPressed && conventions.buttonsOnPorts()) {
-        keyRead = true;
-        value &= 0xEF;  // joystick 2 fire
-      }
-      return value;
+      const auto value = static_cast<uint8_t>(~direction | port);
+      return conventions.buttonsOnPorts() ? buttons.portA(value) : value;
     }
     case TCia::portB: {
-      if (isCia1 && buttonsPressed && conventions.buttonsOnPorts()) {
-        keyRead = true;
-        return (cia.reg(TCia::portA) & 0x80) ? 0xFF : 0xEF;  // the space key sits in row 7
-      }
+      if (isCia1 && conventions.buttonsOnPorts())
+        if (const auto held = buttons.portB(cia.reg(TCia::portA))) return *held;
       return static_cast<uint8_t>(~cia.reg(TCia::directionB) | cia.reg(TCia::portB));
     }
     case TCia::timerALow:

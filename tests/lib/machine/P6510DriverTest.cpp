@@ -208,7 +208,7 @@ TEST_F(Driver, ButtonPressShowsTheSpaceKeyAndRestartsASilentTune) {
   EXPECT_EQ(drain(), (std::vector<Access>{{0x18, 0x0F, 32}, {markerRestart, 0, 0}}));
   EXPECT_EQ(c64->PC, 0x1010);
   for (int i = 0; i < 60; ++i) c64->runSlice();
-  EXPECT_FALSE(c64->buttonsPressed);  // released after three PAL frames
+  EXPECT_FALSE(c64->buttons.isHeld());  // released after three PAL frames
   EXPECT_EQ(c64->readByte(0xDC01), 0xFF);
 }
 
