@@ -311,6 +311,8 @@ class T6510 {
   void takeInterrupt();
   void callPlayRoutine();
   void runSliceLoop(float budget, bool initLoop);
+  template <bool initLoop>
+  void runInstructions(uint32_t cycleLimit, uint32_t idleLimit);
   void idleStep(uint32_t limit);
   uint8_t ioByte(uint16_t address) const { return ioImage[address - 0xD000]; }
   uint8_t& ioByte(uint16_t address) { return ioImage[address - 0xD000]; }

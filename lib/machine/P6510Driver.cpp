@@ -239,27 +239,19 @@ void T6510::idleStep(uint32_t limit) {
   dispatchDue();
 }
 
-void T6510::runSliceLoop(float budget, bool initLoop) {
-  clock.restartCount();
-  clock.timersAt = 0;  // what a slice did not clock is not owed to the next
-  clock.sliceBudget = budget;
-  // The same test as clock.executedCycles < budget for every count a slice reaches.
-  const uint32_t cycleLimit = budget > 0 ? static_cast<uint32_t>(std::ceil(budget)) : 0;
-  // An idle step ends no later than one cycle past the budget, rounded.
-  const uint32_t idleLimit = static_cast<uint32_t>(std::lround(budget)) + 1;
-  loopWatch.head = -1;  // its cycle stamps count from the slice's start
-  vic.rearm();          // the driver and the placement set the raster's fields directly
-  if (!conventions.realC64 && stackDepth < 0) {
-    stackDepth = 0;
-    PC = 0xFFFE;
-    initReturnedBookkeeping();
-  }
+// The instructions of one slice. Init's slices end early, when init returns;
+// the rest is the same. The tests that stay the same for the whole slice are
+// taken out of the per-instruction path: one for the init loop by the template,
+// one byte for playSID's samples and a found loop together.
+template <bool initLoop>
+void T6510::runInstructions(uint32_t cycleLimit, uint32_t idleLimit) {
+  const bool playSid = conventions.playSid;
   while (clock.executedCycles < cycleLimit) {
     irqAllowedAtStart = I == 0;
     if (PC >= 0xFFFE) {
       PC = 0xFFFE;
       if (initLoop) break;
-      if (!conventions.playSid) {
+      if (!playSid) {
         idleStep(idleLimit);
         continue;
       }
@@ -275,12 +267,14 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     const uint32_t total = instructionCycles + stolenCycles;
     clock.executedCycles += total;
     advanceRaster(total);
-    if (conventions.playSid) clockSamples(static_cast<int32_t>(total));
-    if (loopFound != LoopKind::none) [[unlikely]] {
-      if (clock.executedCycles < clock.eventAt && stolenCycles == 0)
-        skipLoopIterations();
-      else
-        loopFound = LoopKind::none;
+    if (playSid | (loopFound != LoopKind::none)) [[unlikely]] {
+      if (playSid) clockSamples(static_cast<int32_t>(total));
+      if (loopFound != LoopKind::none) {
+        if (clock.executedCycles < clock.eventAt && stolenCycles == 0)
+          skipLoopIterations();
+        else
+          loopFound = LoopKind::none;
+      }
     }
     if (clock.executedCycles >= clock.eventAt) dispatchDue();
     if (initLoop && stackDepth <= 0) {
@@ -288,6 +282,27 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
       break;
     }
   }
+}
+
+void T6510::runSliceLoop(float budget, bool initLoop) {
+  clock.restartCount();
+  clock.timersAt = 0;  // what a slice did not clock is not owed to the next
+  clock.sliceBudget = budget;
+  // The same test as clock.executedCycles < budget for every count a slice reaches.
+  const uint32_t cycleLimit = budget > 0 ? static_cast<uint32_t>(std::ceil(budget)) : 0;
+  // An idle step ends no later than one cycle past the budget, rounded.
+  const uint32_t idleLimit = static_cast<uint32_t>(std::lround(budget)) + 1;
+  loopWatch.head = -1;  // its cycle stamps count from the slice's start
+  vic.rearm();          // the driver and the placement set the raster's fields directly
+  if (!conventions.realC64 && stackDepth < 0) {
+    stackDepth = 0;
+    PC = 0xFFFE;
+    initReturnedBookkeeping();
+  }
+  if (initLoop)
+    runInstructions<true>(cycleLimit, idleLimit);
+  else
+    runInstructions<false>(cycleLimit, idleLimit);
   if (clock.pendingTimerCycles() > 0) dispatchDue();
 
   buttons.elapse(clock.executedCycles);
