@@ -61,7 +61,9 @@ class TMemoryMap {
   std::array<bool, 16> ioVisibleAt{};
   bool ioVisible = false;
   bool ioReadActive = false;          // I/O answers reads: visible and readable by the conventions
-  std::array<bool, 16> ioReadPage{};  // ioReadActive, by page (only $D is ever set)
+  // ioReadActive, by page (only $D is ever set): reads there go through the
+  // machine's I/O dispatch, which answers $DE00-$DFFF from the image itself.
+  std::array<bool, 16> ioReadPage{};
 
   // ---- usage maps --------------------------------------------------------------
   std::array<uint8_t, 65536> ramUsage{};

@@ -338,7 +338,7 @@ ZORVEX_HOT void T6510::executeInstruction() {
 ZORVEX_HOT uint8_t T6510::readByte(uint16_t address) {
   const unsigned page = address >> 12;
   TMemoryMap::markRead(memory.activeUsagePages[page][address], TMemoryMap::usageRead);
-  if (memory.ioReadPage[page] && address < 0xDE00) return ioRead(address);
+  if (memory.ioReadPage[page]) [[unlikely]] return ioRead(address);
   return memory.readPages[page][address & 0xFFF];
 }
 
@@ -346,7 +346,7 @@ ZORVEX_HOT uint8_t T6510::fetchByte() {
   const uint16_t address = PC++;
   const unsigned page = address >> 12;
   TMemoryMap::markRead(memory.activeUsagePages[page][address], TMemoryMap::usageFetched);
-  if (memory.ioReadPage[page] && address < 0xDE00) return ioRead(address);
+  if (memory.ioReadPage[page]) [[unlikely]] return ioRead(address);
   return memory.readPages[page][address & 0xFFF];
 }
 

@@ -3,6 +3,8 @@
 #include "P6510.h"
 
 uint8_t T6510::ioRead(uint16_t address) {
+  // $DE00-$DFFF (expansion port) answer with the image, as plain memory.
+  if (address >= 0xDE00) return ioImage[address - 0xD000];
   // A CIA read counts as more than waiting unless it changed nothing (ciaRead).
   if (address < 0xD400) {
     ++sideEffects;
