@@ -15,6 +15,7 @@ TMemoryMap::TMemoryMap(std::array<uint8_t, 65536>& ram, std::array<uint8_t, 4096
                        const TPlayerConventions& conventions)
     : ram_(ram), io_(io), roms_(roms), conventions_(conventions) {
   romCodeUsagePages.fill(romUsage.data());
+  layOut();
 }
 
 void TMemoryMap::resetPort() {
@@ -48,42 +49,61 @@ void TMemoryMap::writePort(uint8_t value) {
 void TMemoryMap::remap(uint8_t config) {
   configuration = config & 7;
   codePage = 16;
-  const bool anyRom = (configuration & 3) != 0;
-  const bool basic = (configuration & 3) == 3;
-  const bool kernal = (configuration & 2) != 0;
-  const bool io = anyRom && (configuration & 4);
-  const bool chargen = anyRom && !io;
+  const Layout& layout = layouts_[configuration];
+  readPages = layout.readPages;
+  usagePages = layout.usagePages;
+  romVisible = layout.romVisible;
+  ioVisibleAt = layout.ioVisibleAt;
+  ioReadPage = layout.ioReadPage;
+  ioVisible = layout.ioVisible;
+  ioReadActive = layout.ioReadActive;
+}
 
-  for (unsigned page = 0; page < 16; ++page) {
-    readPages[page] = ram_.data() + page * 0x1000;
-    usagePages[page] = ramUsage.data();
-    romVisible[page] = false;
-    ioVisibleAt[page] = false;
-  }
-  ioVisible = io;
-  ioVisibleAt[0xD] = io;
-  ioReadActive = io && conventions_.ioReadable();
-  ioReadPage.fill(false);
-  ioReadPage[0xD] = ioReadActive;
-  // playSID's environment reads all RAM; writes still reach I/O.
-  if (!conventions_.romsReadable()) return;
+void TMemoryMap::conventionsChanged() {
+  layOut();
+  remap(configuration);
+}
 
-  auto showRom = [&](unsigned page, const uint8_t* data) {
-    readPages[page] = data;
-    usagePages[page] = romUsage.data();
-    romVisible[page] = true;
-  };
-  if (basic) {
-    showRom(0xA, roms_.basic.data());
-    showRom(0xB, roms_.basic.data() + 0x1000);
-  }
-  if (kernal) {
-    showRom(0xE, roms_.kernal.data());
-    showRom(0xF, roms_.kernal.data() + 0x1000);
-  }
-  if (chargen) showRom(0xD, roms_.chargen.data());
-  if (io) {
-    readPages[0xD] = io_.data();
-    usagePages[0xD] = romUsage.data();
+void TMemoryMap::layOut() {
+  for (unsigned config = 0; config < 8; ++config) {
+    Layout& layout = layouts_[config];
+    const bool anyRom = (config & 3) != 0;
+    const bool basic = (config & 3) == 3;
+    const bool kernal = (config & 2) != 0;
+    const bool io = anyRom && (config & 4);
+    const bool chargen = anyRom && !io;
+
+    for (unsigned page = 0; page < 16; ++page) {
+      layout.readPages[page] = ram_.data() + page * 0x1000;
+      layout.usagePages[page] = ramUsage.data();
+      layout.romVisible[page] = false;
+      layout.ioVisibleAt[page] = false;
+      layout.ioReadPage[page] = false;
+    }
+    layout.ioVisible = io;
+    layout.ioVisibleAt[0xD] = io;
+    layout.ioReadActive = io && conventions_.ioReadable();
+    layout.ioReadPage[0xD] = layout.ioReadActive;
+    // playSID's environment reads all RAM; writes still reach I/O.
+    if (!conventions_.romsReadable()) continue;
+
+    auto showRom = [&](unsigned page, const uint8_t* data) {
+      layout.readPages[page] = data;
+      layout.usagePages[page] = romUsage.data();
+      layout.romVisible[page] = true;
+    };
+    if (basic) {
+      showRom(0xA, roms_.basic.data());
+      showRom(0xB, roms_.basic.data() + 0x1000);
+    }
+    if (kernal) {
+      showRom(0xE, roms_.kernal.data());
+      showRom(0xF, roms_.kernal.data() + 0x1000);
+    }
+    if (chargen) showRom(0xD, roms_.chargen.data());
+    if (io) {
+      layout.readPages[0xD] = io_.data();
+      layout.usagePages[0xD] = romUsage.data();
+    }
   }
 }

@@ -44,6 +44,9 @@ class TMemoryMap {
   void writePort(uint8_t value);
   // Shows RAM, ROMs and I/O as the port's three low lines select (0-7).
   void remap(uint8_t configuration);
+  // The player's conventions changed what is readable: lays the eight
+  // configurations out anew and shows the current one again.
+  void conventionsChanged();
   bool hasPort() const { return !flat; }
   // No port from here on: $00/$01 read and write as RAM, the banking stays.
   void makeFlat() { flat = true; }
@@ -124,4 +127,15 @@ class TMemoryMap {
   const TRoms& roms_;
   const TPlayerConventions& conventions_;
   bool flat = false;
+
+  // The page tables of each configuration, laid out once: a tune that banks
+  // in its interrupt handler switches thousands of times a second.
+  struct Layout {
+    std::array<const uint8_t*, 16> readPages{};
+    std::array<uint8_t*, 16> usagePages{};
+    std::array<bool, 16> romVisible{}, ioVisibleAt{}, ioReadPage{};
+    bool ioVisible = false, ioReadActive = false;
+  };
+  std::array<Layout, 8> layouts_{};
+  void layOut();
 };

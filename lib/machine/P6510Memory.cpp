@@ -9,7 +9,7 @@ void T6510::writePort(uint8_t value) {
 
 void T6510::setPlaySidSpecific(bool flag) {
   conventions.playSid = flag;
-  memory.remap(memory.configuration);
+  memory.conventionsChanged();
 }
 
 void T6510::dummyRead(uint16_t address) {
