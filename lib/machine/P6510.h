@@ -148,7 +148,23 @@ class T6510 {
   uint32_t sideEffects = 0;
   LoopWatch loopWatch;
   LoopKind loopFound = LoopKind::none;
-  void noteBackwardJump(uint16_t from);
+  // On every taken backward jump. Most loops write: that cheap test is made
+  // inline. A loop is taken for a repeat only after two whole iterations in
+  // which nothing happened, so its usage marks are all made before any
+  // iteration is skipped.
+  void noteBackwardJump(uint16_t from) {
+    LoopWatch& w = loopWatch;
+    if (w.head != PC || w.effects != sideEffects) [[likely]] {
+      w.head = PC;
+      w.effects = sideEffects;
+      w.snapshot = false;
+      w.endCycle = clock.executedCycles + instructionCycles;
+      return;
+    }
+    noteRepeatedJump(from);
+  }
+  // The same jump again with nothing done in between: the registers decide.
+  void noteRepeatedJump(uint16_t from);
   void skipLoopIterations();
   // Cycles from now to the start of the first raster line on which the VIC could
   // steal from an instruction; 0 when it could on this line.

@@ -43,20 +43,10 @@ int64_t T6510::cyclesFreeOfSteals(int64_t horizon) const {
   return horizon;
 }
 
-void T6510::noteBackwardJump(uint16_t from) {
+void T6510::noteRepeatedJump(uint16_t from) {
   const uint16_t head = PC;
   const uint32_t end = clock.executedCycles + instructionCycles;
   LoopWatch& w = loopWatch;
-  // Most loops write: the cheap test first. A loop is taken for a repeat only
-  // after two whole iterations in which nothing happened, so its usage marks
-  // are all made before any iteration is skipped.
-  if (w.head != head || w.effects != sideEffects) {
-    w.head = head;
-    w.effects = sideEffects;
-    w.snapshot = false;
-    w.endCycle = end;
-    return;
-  }
   const uint8_t status = packStatus();
   const int64_t lag = int64_t{end} - clock.timersAt;
   auto takeRegisters = [&] {
