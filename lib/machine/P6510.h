@@ -27,11 +27,11 @@
 //
 // The class is spread over files by concern: P6510.cpp (processor core, status,
 // interrupt entry, BRK and RTI), P6510Instructions.cpp with P6510Operations.h
-// (the opcode handlers), P6510Memory.cpp (the machine's side of the memory map in MemoryMap.h),
-// P6510Sid.cpp (SID read/write paths), P6510Io.cpp (the I/O area's dispatch),
-// P6510Timers.cpp (the bus side of the CIA and VIC registers, the interrupt
-// dispatch), P6510Driver.cpp (the tune driver), P6510Placement.cpp (a tune's
-// memory), P6510FastForward.cpp (waiting passed in one go).
+// (the opcode handlers), P6510Memory.cpp (the machine's side of the memory
+// map, TMemoryMap), P6510Sid.cpp (SID read/write paths), P6510Io.cpp (the I/O
+// area's dispatch), P6510Timers.cpp (the bus side of the CIA and VIC registers,
+// the interrupt dispatch), P6510Driver.cpp (the tune driver), P6510Placement.cpp
+// (a tune's memory), P6510FastForward.cpp (waiting passed in one go).
 #pragma once
 
 #include <array>
@@ -43,8 +43,8 @@
 #include "Buttons.h"
 #include "Cia.h"
 #include "InterruptLines.h"
-#include "MemoryMap.h"
 #include "MachineClock.h"
+#include "MemoryMap.h"
 #include "PlaySidSamples.h"
 #include "PlayerConventions.h"
 #include "SongClock.h"
