@@ -53,10 +53,8 @@ void TMemoryMap::remap(uint8_t config) {
   readPages = layout.readPages;
   usagePages = layout.usagePages;
   romVisible = layout.romVisible;
-  ioVisibleAt = layout.ioVisibleAt;
   ioReadPage = layout.ioReadPage;
   ioVisible = layout.ioVisible;
-  ioReadActive = layout.ioReadActive;
 }
 
 void TMemoryMap::conventionsChanged() {
@@ -77,13 +75,10 @@ void TMemoryMap::layOut() {
       layout.readPages[page] = ram_.data() + page * 0x1000;
       layout.usagePages[page] = ramUsage.data();
       layout.romVisible[page] = false;
-      layout.ioVisibleAt[page] = false;
       layout.ioReadPage[page] = false;
     }
     layout.ioVisible = io;
-    layout.ioVisibleAt[0xD] = io;
-    layout.ioReadActive = io && conventions_.ioReadable();
-    layout.ioReadPage[0xD] = layout.ioReadActive;
+    layout.ioReadPage[0xD] = io && conventions_.ioReadable();
     // playSID's environment reads all RAM; writes still reach I/O.
     if (!conventions_.romsReadable()) continue;
 

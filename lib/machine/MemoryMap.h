@@ -61,11 +61,10 @@ class TMemoryMap {
   std::array<const uint8_t*, 16> readPages{};
   std::array<uint8_t*, 16> usagePages{};  // base of the whole map (ramUsage or romUsage)
   std::array<bool, 16> romVisible{};
-  std::array<bool, 16> ioVisibleAt{};
-  bool ioVisible = false;
-  bool ioReadActive = false;          // I/O answers reads: visible and readable by the conventions
-  // ioReadActive, by page (only $D is ever set): reads there go through the
-  // machine's I/O dispatch, which answers $DE00-$DFFF from the image itself.
+  bool ioVisible = false;  // writes to $D000-$DFFF reach I/O
+  // I/O answers reads here: visible and readable by the conventions (only $D
+  // is ever set). Reads go through the machine's I/O dispatch, which answers
+  // $DE00-$DFFF from the image itself.
   std::array<bool, 16> ioReadPage{};
 
   // ---- usage maps --------------------------------------------------------------
@@ -133,8 +132,8 @@ class TMemoryMap {
   struct Layout {
     std::array<const uint8_t*, 16> readPages{};
     std::array<uint8_t*, 16> usagePages{};
-    std::array<bool, 16> romVisible{}, ioVisibleAt{}, ioReadPage{};
-    bool ioVisible = false, ioReadActive = false;
+    std::array<bool, 16> romVisible{}, ioReadPage{};
+    bool ioVisible = false;
   };
   std::array<Layout, 8> layouts_{};
   void layOut();

@@ -15,5 +15,5 @@ void T6510::setPlaySidSpecific(bool flag) {
 void T6510::dummyRead(uint16_t address) {
   TMemoryMap::markRead(memory.readUsage(address), TMemoryMap::usageDummyRead);
   // A discarded read of a CIA register still acknowledges it, as on the real bus.
-  if (memory.ioReadActive && address >= 0xDC00 && address < 0xDE00) ciaDummyRead(address & 0xFF0F);
+  if (memory.ioReadPage[0xD] && address >= 0xDC00 && address < 0xDE00) ciaDummyRead(address & 0xFF0F);
 }

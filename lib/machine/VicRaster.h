@@ -53,20 +53,16 @@ class TVicRaster {
   // The cycles the VIC takes from an instruction (opcode, `cycles` long) that
   // ends at cycle `end` of the line.
   uint32_t stealCycles(int32_t end, uint8_t opcode, int32_t cycles);
-  // Whether stealCycles can find anything to steal on this line: the run loop's
-  // cheap test before the full one. The run loop passes the register base it
-  // holds anyway (the I/O image), so that no pointer is loaded per instruction.
-  bool maySteal(const uint8_t* registers) const {
-    return registers[0x15] != 0 ||
-           (badLinesEnabled && !badLineTaken && badLineCandidate(rasterLine, registers[0x11]));
+  // Whether stealCycles can find anything to steal on this line.
+  bool maySteal() const {
+    return regs_[0x15] != 0 || (badLinesEnabled && !badLineTaken && badLineCandidate(rasterLine, regs_[0x11]));
   }
-  bool maySteal() const { return maySteal(regs_); }
   // maySteal() as of the last change of anything it depends on (the line, its
   // bad line taken, bad lines enabled, the scroll bits, sprite enables): the run
   // loop's test per instruction is then one byte. The part re-arms itself; who
   // sets its fields or those registers directly calls rearm().
   bool stealArmed = false;
-  void rearm() { stealArmed = maySteal(regs_); }
+  void rearm() { stealArmed = maySteal(); }
   // Whether a line of the display window matches the scroll register's low bits
   // (a bad line once bad lines are enabled for the frame).
   static bool badLineCandidate(int32_t line, uint8_t control) {
