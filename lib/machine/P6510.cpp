@@ -11,10 +11,6 @@ T6510::T6510(TSidWrapper& sid, const TRoms& romSet)
   memory.selectUsageMaps(PC);
 }
 
-uint8_t T6510::packStatus() const {
-  return static_cast<uint8_t>(C | Z << 1 | I << 2 | D << 3 | B << 4 | U << 5 | V << 6 | N << 7);
-}
-
 void T6510::pullStatusFlags(uint8_t p) {
   C = p & 1;
   Z = (p >> 1) & 1;

@@ -47,6 +47,7 @@
 #include "MemoryMap.h"
 #include "PlaySidSamples.h"
 #include "PlayerConventions.h"
+#include "Registers.h"
 #include "SongClock.h"
 #include "TuneStart.h"
 #include "VicRaster.h"
@@ -63,7 +64,7 @@
 
 class TSidWrapper;
 
-class T6510 {
+class T6510 : public TRegisters {
  public:
   using Handler = void (*)(T6510&);
 
@@ -74,10 +75,7 @@ class T6510 {
   T6510(const T6510&) = delete;
   T6510& operator=(const T6510&) = delete;
 
-  // ---- processor -----------------------------------------------------------
-  uint8_t A = 0, X = 0, Y = 0, SP = 0;
-  uint16_t PC = 0;
-  uint8_t C = 0, Z = 0, I = 0, D = 0, B = 0, U = 0, V = 0, N = 0;
+  // ---- processor (registers and flags: TRegisters) -------------------------
   uint8_t currentOpcode = 0;
   uint32_t instructionCycles = 0;
   uint8_t pageCrossed = 0;
@@ -131,8 +129,7 @@ class T6510 {
   enum class LoopKind : uint8_t { none, repeating, countdown };
   struct LoopWatch {
     int32_t head = -1;  // -1: none
-    bool snapshot = false;  // the registers below were taken at the head
-    uint8_t a = 0, x = 0, y = 0, sp = 0, status = 0;
+    TRegisters registers;  // at the end of the last jump
     uint32_t effects = 0;
     uint32_t endCycle = 0;  // clock.executedCycles at the end of the jump that arrived
     uint32_t period = 0;    // cycles of one iteration
@@ -149,19 +146,24 @@ class T6510 {
   LoopWatch loopWatch;
   LoopKind loopFound = LoopKind::none;
   // On every taken backward jump. Most loops write: that cheap test is made
-  // inline. A loop is taken for a repeat only after two whole iterations in
-  // which nothing happened, so its usage marks are all made before any
-  // iteration is skipped.
+  // inline, and the state at the jump is kept for the next one. One whole
+  // iteration in which nothing happened and after which the registers are as
+  // they were proves the loop: every usage mark it makes is made by then.
   void noteBackwardJump(uint16_t from) {
     LoopWatch& w = loopWatch;
     if (w.head != PC || w.effects != sideEffects) [[likely]] {
       w.head = PC;
       w.effects = sideEffects;
-      w.snapshot = false;
-      w.endCycle = clock.executedCycles + instructionCycles;
+      takeLoopState();
       return;
     }
     noteRepeatedJump(from);
+  }
+  void takeLoopState() {
+    LoopWatch& w = loopWatch;
+    w.registers = *this;
+    w.endCycle = clock.executedCycles + instructionCycles;
+    w.timersLag = int64_t{w.endCycle} - clock.timersAt;
   }
   // The same jump again with nothing done in between: the registers decide.
   void noteRepeatedJump(uint16_t from);
@@ -173,13 +175,8 @@ class T6510 {
   void setBinaryMode();
   void setDecimalMode();
 
-  uint8_t packStatus() const;
   // Unpacks a pulled status byte, swapping the decimal handlers when D changes.
   void pullStatusFlags(uint8_t p);
-  void setNZ(uint8_t v) {
-    N = v >> 7;
-    Z = v == 0;
-  }
 
   // Interrupt entry through vector (nmiVector or irqVector); returns its cycles.
   uint32_t interruptEntry(uint16_t vector, bool breakFlag = false);

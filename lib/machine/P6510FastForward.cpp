@@ -47,43 +47,30 @@ void T6510::noteRepeatedJump(uint16_t from) {
   const uint16_t head = PC;
   const uint32_t end = clock.executedCycles + instructionCycles;
   LoopWatch& w = loopWatch;
-  const uint8_t status = packStatus();
   const int64_t lag = int64_t{end} - clock.timersAt;
-  auto takeRegisters = [&] {
-    w.a = A;
-    w.x = X;
-    w.y = Y;
-    w.sp = SP;
-    w.status = status;
-  };
-  if (!w.snapshot) {
-    w.snapshot = true;
-    w.timersLag = lag;
-    takeRegisters();
-    w.endCycle = end;
-    return;
-  }
   // A countdown: a one-byte counter step right before the branch back to it.
-  // Its counter and the flags the step sets differ from one iteration to the next.
+  // Its counter and the flags the step sets (N, Z) differ from one iteration to the next.
   const uint8_t step = memory.readPages[head >> 12][head & 0xFFF];
   const bool countdown = (currentOpcode & 0x1F) == 0x10 && head == static_cast<uint16_t>(from - 3) &&
                          !(memory.ioReadPage[head >> 12] && head < 0xDE00) && isCounterStep(step);
   const bool onX = step == 0xCA || step == 0xE8;
   const uint32_t period = end - w.endCycle;
   const bool polls = lag == w.timersLag;
-  const bool same = w.a == A && w.sp == SP && (polls || lag == w.timersLag + period) &&
-                    (countdown ? (onX ? w.y == Y : w.x == X) && ((w.status ^ status) & 0x7D) == 0
-                               : w.x == X && w.y == Y && w.status == status);
-  w.timersLag = lag;
+  const TRegisters& r = w.registers;
+  const uint8_t flagsDiffer = r.packStatus() ^ packStatus();
+  const bool same = r.A == A && r.SP == SP && (polls || lag == w.timersLag + period) &&
+                    (countdown ? (onX ? r.Y == Y : r.X == X) && (flagsDiffer & 0x7D) == 0
+                               : r.X == X && r.Y == Y && flagsDiffer == 0);
   if (same) {
     w.period = period;
     w.polls = polls;
     w.counterStep = step;
     loopFound = countdown ? LoopKind::countdown : LoopKind::repeating;
+    w.endCycle = end;
+    w.timersLag = lag;
   } else {
-    takeRegisters();
+    takeLoopState();
   }
-  w.endCycle = end;
 }
 
 void T6510::skipLoopIterations() {

@@ -117,7 +117,7 @@ void shaIndirectY(M& m) {
   m.writeByte(target, static_cast<uint8_t>(m.A & m.X & ((target >> 8) + 1)));
 }
 
-template <uint8_t M::*index>
+template <uint8_t TRegisters::*index>
 uint16_t baseAndTarget(M& m, uint16_t& target) {
   const uint16_t base = absolute(m);
   target = static_cast<uint16_t>(base + m.*index);

@@ -134,7 +134,7 @@ void impliedInstruction(M& m) {
   op(m);
 }
 
-template <uint8_t M::*flag, uint8_t wanted>
+template <uint8_t TRegisters::*flag, uint8_t wanted>
 void branchInstruction(M& m) {
   m.instructionCycles = 2;
   const int8_t offset = static_cast<int8_t>(m.fetchByte());
