@@ -1,6 +1,7 @@
 # Profile-guided optimisation of the library (GCC Release builds, ZORVEX_PGO).
 #
-# A second build of this tree in profile-training/ compiles the library with
+# A second build of this tree in profile-training/ (the library and the
+# training run only, built by the same make) compiles the library with
 # -fprofile-generate and runs bench/ProfileTraining.cpp on it; the library here
 # is then compiled with the profile. The training runs again only when its
 # build changed, and then every object that uses the profile is rebuilt.
@@ -11,7 +12,6 @@ include(ExternalProject)
 set(ZORVEX_PROFILE_DIR ${CMAKE_BINARY_DIR}/profile)
 set(trainingDir ${CMAKE_BINARY_DIR}/profile-training)
 set(trainer ${trainingDir}/profile_training)
-cmake_host_system_information(RESULT cores QUERY NUMBER_OF_LOGICAL_CORES)
 
 ExternalProject_Add(profile_training_build
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
@@ -19,7 +19,6 @@ ExternalProject_Add(profile_training_build
   CMAKE_ARGS -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DZORVEX_PGO=OFF -DZORVEX_TESTS=OFF -DZORVEX_BENCH=OFF
              -DZORVEX_TRAINING=ON -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER}
              "-DCMAKE_CXX_FLAGS=${CMAKE_CXX_FLAGS} -fprofile-generate=${ZORVEX_PROFILE_DIR} -fprofile-update=single -fprofile-prefix-path=${trainingDir}"
-  BUILD_COMMAND ${CMAKE_COMMAND} --build ${trainingDir} --target profile_training --parallel ${cores}
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${trainer})
