@@ -4,7 +4,9 @@
 // cycles to it; every other time the machine keeps is a position on that count,
 // so nothing else needs touching per instruction. The chips are brought up to
 // the count when a register of theirs is accessed or when the dispatch runs at
-// eventAt, never checked per instruction.
+// eventAt, never checked per instruction. The raster too is a position: the
+// count at which its line began; it is brought up to date when its registers
+// are touched and when the line ends.
 //
 //   TMachineClock clock;
 //   clock.sliceBudget = 985.248f;                  // a slice of about a millisecond
@@ -33,6 +35,14 @@ struct TMachineClock {
   // an interrupt source) calls eventNow(), and the dispatch runs after the
   // instruction.
   int64_t eventAt = 0;
+  // The count at which the raster's current line began: the cycle in the line
+  // is the distance to it. The line's end is a stop of the run loop.
+  int64_t lineStartAt = 0;
+  // The first count at which the run loop must look at more than the next
+  // instruction: the event, the end of the raster line, or at once (0) while a
+  // loop is found or playSID's samples step with every instruction. It is never
+  // later than eventAt.
+  int64_t stopAt = 0;
   // Cycles the current slice may run (fractional: slices of a millisecond do
   // not divide into whole cycles); the driver sets it at the slice's start.
   float sliceBudget = 0;
@@ -52,7 +62,10 @@ struct TMachineClock {
   }
 
   int64_t cyclesToEvent() const { return eventAt - executedCycles; }
-  void eventNow() { eventAt = executedCycles; }
+  void eventNow() {
+    eventAt = executedCycles;
+    if (stopAt > eventAt) stopAt = eventAt;
+  }
 
   // Cycles a shortcut may pass so that the instruction after it still starts
   // inside the slice.
@@ -66,6 +79,8 @@ struct TMachineClock {
     sidAccessAt -= executedCycles;
     timersAt -= executedCycles;
     eventAt -= executedCycles;
+    lineStartAt -= executedCycles;
+    stopAt -= executedCycles;
     executedCycles = 0;
   }
 };

@@ -6,10 +6,14 @@
 //   TInterruptLines            what the sources pull, the countdowns to the interrupt
 //   TPlaySidSamples            playSID's sample channels and Galway noise
 //   TMachineClock              the one cycle count and the positions measured from it
+//                              (timers, raster line, next event, next stop of the run loop)
+//   TMemoryMap                 port, banking, page tables, usage maps
+//   TRegisters                 the processor's registers and flags (a base: A, PC, C... read as before)
+//   TSongClock, TButtons       the tune driver's song time and held buttons
 //   TPlayerConventions         what the tune's player does differently from a C64
 //   TTuneStart                 the record a tune is placed and started from
-// The processor itself, the memory map with its usage maps and the tune driver
-// are still members of this class.
+// The opcode table, the interrupt dispatch and the tune driver's start and
+// slices are this class's own.
 //
 // Usage:
 //   TSidWrapper sid;
@@ -34,6 +38,7 @@
 // (a tune's memory), P6510FastForward.cpp (waiting passed in one go).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <random>
@@ -280,13 +285,28 @@ class T6510 : public TRegisters {
   // The raster and the bus the VIC takes; its registers are bytes of ioImage.
   TVicRaster vic{&ioImage[0]};
 
-  // TVicRaster::advance, with the line crossing out of line: the run loop calls
-  // this after every instruction and keeps the part's address out of its registers.
-  void advanceRaster(uint32_t cycles) {
-    vic.cycleInLine += static_cast<int32_t>(cycles);
+  // The raster is a position on the clock (clock.lineStartAt): the part's
+  // cycleInLine is brought up to the count before the part is asked anything,
+  // and the lines are crossed when the count reaches the line's end.
+  int32_t cycleInLineNow() const { return static_cast<int32_t>(clock.executedCycles - clock.lineStartAt); }
+  void syncRaster() { vic.cycleInLine = cycleInLineNow(); }
+  void advanceRaster() {
+    syncRaster();
     if (vic.cycleInLine >= vic.cyclesPerLine) crossRasterLines();
   }
   void crossRasterLines();
+  // The raster's position restarts from the part's cycleInLine (set directly).
+  void rasterMoved() {
+    clock.lineStartAt = int64_t{clock.executedCycles} - vic.cycleInLine;
+    planStop();
+  }
+  // The run loop's next stop (TMachineClock::stopAt).
+  void planStop() {
+    const int64_t lineEnd = clock.lineStartAt + vic.cyclesPerLine;
+    clock.stopAt = (conventions.playSid || loopFound != LoopKind::none) ? 0 : std::min(clock.eventAt, lineEnd);
+  }
+  // What the run loop does at a stop, after an instruction of total cycles.
+  void reachStop(uint32_t total);
   bool vicMaySteal() const { return vic.stealArmed; }
   uint32_t stealCycles(int32_t cycleInLinePlusInstruction);
   void clockTimers(uint32_t cycles);

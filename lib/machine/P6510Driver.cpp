@@ -227,7 +227,7 @@ void T6510::idleStep(uint32_t limit) {
   uint32_t skip = static_cast<uint32_t>(std::clamp<int64_t>(clock.cyclesToEvent(), 1, 0x7FFFFFFF));
   if (clock.executedCycles + skip > limit) skip = limit > clock.executedCycles ? limit - clock.executedCycles : 1;
   clock.executedCycles += skip;
-  advanceRaster(skip);
+  advanceRaster();
   // The idle loop behaves like a JMP to itself for the VIC's bus takeover.
   currentOpcode = 0x4C;
   instructionCycles = 3;
@@ -235,14 +235,28 @@ void T6510::idleStep(uint32_t limit) {
   branchDelay = 0;
   stolenCycles = vicMaySteal() ? stealCycles(vic.cycleInLine + 3) : 0;
   clock.executedCycles += stolenCycles;
-  advanceRaster(stolenCycles);
+  advanceRaster();
   dispatchDue();
 }
 
 // The instructions of one slice. Init's slices end early, when init returns;
-// the rest is the same. The tests that stay the same for the whole slice are
-// taken out of the per-instruction path: one for the init loop by the template,
-// one byte for playSID's samples and a found loop together.
+// the rest is the same (the template takes that test out of the other slices).
+// After an instruction the loop only compares the count with the next stop;
+// the raster's line end, the dispatch, playSID's samples and a found loop are
+// all handled there (reachStop).
+void T6510::reachStop(uint32_t total) {
+  advanceRaster();
+  if (conventions.playSid) clockSamples(static_cast<int32_t>(total));
+  if (loopFound != LoopKind::none) {
+    if (clock.executedCycles < clock.eventAt && stolenCycles == 0)
+      skipLoopIterations();
+    else
+      loopFound = LoopKind::none;
+  }
+  if (clock.executedCycles >= clock.eventAt) dispatchDue();
+  planStop();
+}
+
 template <bool initLoop>
 void T6510::runInstructions(uint32_t cycleLimit, uint32_t idleLimit) {
   const bool playSid = conventions.playSid;
@@ -263,20 +277,10 @@ void T6510::runInstructions(uint32_t cycleLimit, uint32_t idleLimit) {
     } else {
       executeInstruction();
     }
-    stolenCycles = vicMaySteal() ? stealCycles(vic.cycleInLine + static_cast<int32_t>(instructionCycles)) : 0;
+    stolenCycles = vicMaySteal() ? stealCycles(cycleInLineNow() + static_cast<int32_t>(instructionCycles)) : 0;
     const uint32_t total = instructionCycles + stolenCycles;
     clock.executedCycles += total;
-    advanceRaster(total);
-    if (playSid | (loopFound != LoopKind::none)) [[unlikely]] {
-      if (playSid) clockSamples(static_cast<int32_t>(total));
-      if (loopFound != LoopKind::none) {
-        if (clock.executedCycles < clock.eventAt && stolenCycles == 0)
-          skipLoopIterations();
-        else
-          loopFound = LoopKind::none;
-      }
-    }
-    if (clock.executedCycles >= clock.eventAt) dispatchDue();
+    if (clock.executedCycles >= clock.stopAt) [[unlikely]] reachStop(total);
     if (initLoop && stackDepth <= 0) {
       stackDepth = 0;
       break;
@@ -294,6 +298,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
   const uint32_t idleLimit = static_cast<uint32_t>(std::lround(budget)) + 1;
   loopWatch.head = -1;  // its cycle stamps count from the slice's start
   vic.rearm();          // the driver and the placement set the raster's fields directly
+  planStop();
   if (!conventions.realC64 && stackDepth < 0) {
     stackDepth = 0;
     PC = 0xFFFE;
@@ -303,6 +308,7 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
     runInstructions<true>(cycleLimit, idleLimit);
   else
     runInstructions<false>(cycleLimit, idleLimit);
+  advanceRaster();  // the part's fields up to date for whoever looks between slices
   if (clock.pendingTimerCycles() > 0) dispatchDue();
 
   buttons.elapse(clock.executedCycles);

@@ -33,7 +33,7 @@ int64_t T6510::cyclesFreeOfSteals(int64_t horizon) const {
   if (!enabled && !(control & 0x10)) return horizon;
   int32_t line = vic.rasterLine;
   if (enabled && !vic.badLineTaken && vic.badLineCandidate(line)) return 0;
-  int64_t distance = vic.cyclesPerLine - vic.cycleInLine;
+  int64_t distance = vic.cyclesPerLine - cycleInLineNow();
   while (distance < horizon) {
     if (++line >= vic.linesPerFrame) line = 0;
     if (line == 48) enabled = control & 0x10;
@@ -66,6 +66,7 @@ void T6510::noteRepeatedJump(uint16_t from) {
     w.polls = polls;
     w.counterStep = step;
     loopFound = countdown ? LoopKind::countdown : LoopKind::repeating;
+    clock.stopAt = 0;  // the run loop skips at its stop after this jump
     w.endCycle = end;
     w.timersLag = lag;
   } else {
@@ -112,7 +113,7 @@ void T6510::skipLoopIterations() {
 
   const uint32_t span = static_cast<uint32_t>(iterations) * period;
   clock.executedCycles += span;
-  advanceRaster(span);
+  advanceRaster();
   loopWatch.endCycle += span;
   // The last skipped poll brought the timers up to its read.
   if (loopWatch.polls) {
@@ -155,7 +156,7 @@ T6510::QuietRun T6510::quietJamCycles() const {
   constexpr int64_t stealStep = 1 + 43;
   bool badLines = vic.badLinesEnabled, taken = vic.badLineTaken;
   int32_t line = vic.rasterLine;
-  int64_t quiet = 0, position = vic.cycleInLine;
+  int64_t quiet = 0, position = cycleInLineNow();
   for (;;) {
     if (badLines && !taken && vic.badLineCandidate(line)) {
       const int64_t start = std::max<int64_t>(position, 11);
@@ -181,7 +182,7 @@ void T6510::passQuietJamCycles() {
   const uint32_t n = run.cycles;
   if (n == 0) return;
   clock.executedCycles += n;
-  advanceRaster(n);
+  advanceRaster();
   if (run.stolenOnItsLastLine) {
     vic.badLineTaken = true;
     vic.rearm();

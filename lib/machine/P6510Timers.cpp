@@ -150,7 +150,9 @@ void T6510::writeCiaRegister(int chip, uint8_t reg, uint8_t value) {
 // ---- VIC-II --------------------------------------------------------------------
 
 void T6510::crossRasterLines() {
-  if (vic.crossLines()) rasterCompareReached();
+  const bool compare = vic.crossLines();
+  rasterMoved();
+  if (compare) rasterCompareReached();
 }
 
 uint32_t T6510::stealCycles(int32_t cycleInLinePlusInstruction) {
@@ -169,7 +171,10 @@ void T6510::rasterCompareReached() {
 }
 
 uint8_t T6510::vicRead(uint8_t reg) {
-  if (reg == 0x11 || reg == 0x12) return vic.readRaster(reg, static_cast<int32_t>(instructionCycles));
+  if (reg == 0x11 || reg == 0x12) {
+    syncRaster();
+    return vic.readRaster(reg, static_cast<int32_t>(instructionCycles));
+  }
   if (reg == 0x19) return ioByte(0xD019) | 0x70;
   if (reg == 0x1A) return ioByte(0xD01A) | 0xF0;
   return ioImage[reg];
@@ -180,6 +185,7 @@ void T6510::vicWrite(uint8_t reg, uint8_t value) {
   switch (reg) {
     case 0x11:
     case 0x12:
+      syncRaster();
       if (vic.writeRaster(reg, value)) rasterCompareReached();
       return;
     case 0x15:
@@ -308,7 +314,7 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
     clock.executedCycles += taken;
     clock.timersAt += taken;
     clockTimers(taken);
-    advanceRaster(taken);
+    advanceRaster();
   }
 
   // The next moment something can happen.
@@ -323,6 +329,7 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
   else if (lines.nmiPending)
     consider(1);
   clock.eventAt = clock.executedCycles + std::clamp<int64_t>(next, 1, 0x7FFFFFFF);
+  planStop();
 }
 
 int64_t T6510::cyclesToTimedEvent() const {
@@ -332,7 +339,7 @@ int64_t T6510::cyclesToTimedEvent() const {
   const int64_t unclocked = clock.pendingTimerCycles();
   for (const TCia& cia : cias) cia.earliestUnderflow(unclocked, next);
   if (cias[0].timerAStopped) consider(65535);
-  consider(vic.cyclesToCompare());
+  consider(vic.cyclesToCompare(cycleInLineNow()));
   return next;
 }
 
@@ -344,6 +351,7 @@ void T6510::resetTimers() {
   clock.eventNow();
   stolenCycles = 0;
   vic.reset();
+  rasterMoved();
 }
 
 void T6510::resetIoDefaults() {
@@ -369,4 +377,5 @@ void T6510::restartPlayTiming() {
   clock.restartCount();
   clock.sidAccessAt = 0;
   clock.timersAt = 0;
+  rasterMoved();
 }

@@ -43,11 +43,12 @@ class TVicRaster {
   // Cycles until the raster reaches the compare line (a large number when it never does).
   // The rest of advance once a line is complete; whether the compare line was met.
   inline bool crossLines();
-  int64_t cyclesToCompare() const {
+  // cycle: the cycle in the line now (the machine keeps it on its clock).
+  int64_t cyclesToCompare(int32_t cycle) const {
     if (rasterCompare >= linesPerFrame) return INT64_MAX;
     int32_t lines = rasterCompare - rasterLine;
     if (lines <= 0) lines += linesPerFrame;
-    return int64_t{lines} * cyclesPerLine - cycleInLine;
+    return int64_t{lines} * cyclesPerLine - cycle;
   }
 
   // The cycles the VIC takes from an instruction (opcode, `cycles` long) that

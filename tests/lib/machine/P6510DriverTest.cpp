@@ -291,7 +291,8 @@ TEST_F(Driver, RasterInterruptOncePerFrame) {
   int raised = 0;
   for (int cycles = 0; cycles < 19656; cycles += 4) {
     c64->lines.vicIrqPending = false;
-    c64->advanceRaster(4);
+    c64->clock.executedCycles += 4;
+    c64->advanceRaster();
     raised += c64->lines.vicIrqPending;
   }
   EXPECT_EQ(raised, 1);
