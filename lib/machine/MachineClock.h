@@ -40,8 +40,8 @@ struct TMachineClock {
   int64_t lineStartAt = 0;
   // The first count at which the run loop must look at more than the next
   // instruction: the event, the end of the raster line, or at once (0) while a
-  // loop is found or playSID's samples step with every instruction. It is never
-  // later than eventAt.
+  // loop is found, the VIC may steal on this line or playSID's samples step with
+  // every instruction. It is never later than eventAt.
   int64_t stopAt = 0;
   // Cycles the current slice may run (fractional: slices of a millisecond do
   // not divide into whole cycles); the driver sets it at the slice's start.

@@ -303,10 +303,11 @@ class T6510 : public TRegisters {
   // The run loop's next stop (TMachineClock::stopAt).
   void planStop() {
     const int64_t lineEnd = clock.lineStartAt + vic.cyclesPerLine;
-    clock.stopAt = (conventions.playSid || loopFound != LoopKind::none) ? 0 : std::min(clock.eventAt, lineEnd);
+    const bool atOnce = conventions.playSid || loopFound != LoopKind::none || vic.stealArmed;
+    clock.stopAt = atOnce ? 0 : std::min(clock.eventAt, lineEnd);
   }
-  // What the run loop does at a stop, after an instruction of total cycles.
-  void reachStop(uint32_t total);
+  // What the run loop does at a stop, after an instruction.
+  void reachStop();
   bool vicMaySteal() const { return vic.stealArmed; }
   uint32_t stealCycles(int32_t cycleInLinePlusInstruction);
   void clockTimers(uint32_t cycles);

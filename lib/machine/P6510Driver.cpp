@@ -242,11 +242,14 @@ void T6510::idleStep(uint32_t limit) {
 // The instructions of one slice. Init's slices end early, when init returns;
 // the rest is the same (the template takes that test out of the other slices).
 // After an instruction the loop only compares the count with the next stop;
-// the raster's line end, the dispatch, playSID's samples and a found loop are
-// all handled there (reachStop).
-void T6510::reachStop(uint32_t total) {
+// the VIC's steal, the raster's line end, the dispatch, playSID's samples and a
+// found loop are all handled there (reachStop).
+void T6510::reachStop() {
+  // The VIC takes its cycles at the end of the instruction.
+  stolenCycles = vicMaySteal() ? stealCycles(cycleInLineNow()) : 0;
+  clock.executedCycles += stolenCycles;
   advanceRaster();
-  if (conventions.playSid) clockSamples(static_cast<int32_t>(total));
+  if (conventions.playSid) clockSamples(static_cast<int32_t>(instructionCycles + stolenCycles));
   if (loopFound != LoopKind::none) {
     if (clock.executedCycles < clock.eventAt && stolenCycles == 0)
       skipLoopIterations();
@@ -254,6 +257,9 @@ void T6510::reachStop(uint32_t total) {
       loopFound = LoopKind::none;
   }
   if (clock.executedCycles >= clock.eventAt) dispatchDue();
+  // The instructions up to the next stop lose nothing to the VIC: the stop
+  // comes at once while it may steal.
+  stolenCycles = 0;
   planStop();
 }
 
@@ -277,10 +283,8 @@ void T6510::runInstructions(uint32_t cycleLimit, uint32_t idleLimit) {
     } else {
       executeInstruction();
     }
-    stolenCycles = vicMaySteal() ? stealCycles(cycleInLineNow() + static_cast<int32_t>(instructionCycles)) : 0;
-    const uint32_t total = instructionCycles + stolenCycles;
-    clock.executedCycles += total;
-    if (clock.executedCycles >= clock.stopAt) [[unlikely]] reachStop(total);
+    clock.executedCycles += instructionCycles;
+    if (clock.executedCycles >= clock.stopAt) [[unlikely]] reachStop();
     if (initLoop && stackDepth <= 0) {
       stackDepth = 0;
       break;

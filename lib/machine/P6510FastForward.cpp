@@ -186,6 +186,7 @@ void T6510::passQuietJamCycles() {
   if (run.stolenOnItsLastLine) {
     vic.badLineTaken = true;
     vic.rearm();
+    planStop();
   }
   if (conventions.playSid) clockSamples(static_cast<int32_t>(n));
 }
