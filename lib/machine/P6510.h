@@ -304,7 +304,7 @@ class T6510 : public TRegisters {
   void planStop() {
     const int64_t lineEnd = clock.lineStartAt + vic.cyclesPerLine;
     const bool atOnce = conventions.playSid || loopFound != LoopKind::none || vic.stealArmed;
-    clock.stopAt = atOnce ? 0 : std::min(clock.eventAt, lineEnd);
+    clock.stopAt = atOnce ? 0 : std::min({clock.eventAt, lineEnd, int64_t{clock.sliceEndAt}});
   }
   // What the run loop does at a stop, after an instruction.
   void reachStop();

@@ -266,13 +266,18 @@ void T6510::reachStop() {
 template <bool initLoop>
 void T6510::runInstructions(uint32_t cycleLimit, uint32_t idleLimit) {
   const bool playSid = conventions.playSid;
-  while (clock.executedCycles < cycleLimit) {
+  // The slice's end is a stop too: the count is compared with it only there.
+  clock.sliceEndAt = cycleLimit;
+  planStop();
+  if (clock.executedCycles >= cycleLimit) return;
+  for (;;) {
     irqAllowedAtStart = I == 0;
     if (PC >= 0xFFFE) {
       PC = 0xFFFE;
       if (initLoop) break;
       if (!playSid) {
         idleStep(idleLimit);
+        if (clock.executedCycles >= cycleLimit) break;
         continue;
       }
       // playSID keeps the processor busy in a loop at the sentinel.
@@ -284,7 +289,13 @@ void T6510::runInstructions(uint32_t cycleLimit, uint32_t idleLimit) {
       executeInstruction();
     }
     clock.executedCycles += instructionCycles;
-    if (clock.executedCycles >= clock.stopAt) [[unlikely]] reachStop();
+    if (clock.executedCycles >= clock.stopAt) [[unlikely]] {
+      reachStop();
+      if (clock.executedCycles >= cycleLimit) {
+        if (initLoop && stackDepth <= 0) stackDepth = 0;
+        break;
+      }
+    }
     if (initLoop && stackDepth <= 0) {
       stackDepth = 0;
       break;
