@@ -50,6 +50,15 @@ class MachineTest : public ::testing::Test {
     c64->conventions.realC64 = wasReal;
   }
 
+  // The machine's parts, handed out by name.
+  TMemoryMap& memory() { return c64->memory; }
+  TVicRaster& vic() { return c64->vic; }
+  TCia& cia(int number) { return c64->cias[number - 1]; }  // 1 ($DC00) or 2 ($DD00)
+  TInterruptLines& lines() { return c64->lines; }
+  TMachineClock& clock() { return c64->clock; }
+  TPlaySidSamples& samples() { return c64->samples; }
+  TPlayerConventions& conventions() { return c64->conventions; }
+
   std::vector<Access> drain() {
     std::vector<Access> out;
     for (; !sid.empty(); sid.pop()) out.push_back({sid.peekRegister(), sid.peekData(), sid.peekDelay()});

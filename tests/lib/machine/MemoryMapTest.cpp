@@ -49,7 +49,7 @@ TEST_F(Memory, ConfigurationTableSelectsRomsAndIo) {
     Sees a, d, e;
   } table[8] = {{Ram, Ram, Ram}, {Ram, Rom, Ram}, {Ram, Rom, Rom}, {Rom, Rom, Rom},
                 {Ram, Ram, Ram}, {Ram, Io, Ram},  {Ram, Io, Rom},  {Rom, Io, Rom}};
-  c64->conventions.realC64 = true;
+  conventions().realC64 = true;
   c64->writeByte(0x0000, 0xFF);  // all lines outputs
   for (uint8_t config = 0; config < 8; ++config) {
     c64->writeByte(0x0001, config);
@@ -58,14 +58,14 @@ TEST_F(Memory, ConfigurationTableSelectsRomsAndIo) {
     EXPECT_EQ(c64->readByte(0xE123), table[config].e == Rom ? kernalByte(0xE123) : 0x33);
     const uint8_t d = table[config].d == Io ? 0x44 : table[config].d == Rom ? charByte(0xD123) : 0x22;
     EXPECT_EQ(c64->readByte(0xD123), d);
-    EXPECT_EQ(c64->memory.ioVisible, table[config].d == Io);
+    EXPECT_EQ(memory().ioVisible, table[config].d == Io);
   }
 }
 
 TEST_F(Memory, AllPortLinesAsInputsShowTheDefaultMap) {
   c64->writeByte(0x0000, 0x00);
-  EXPECT_EQ(c64->memory.configuration, 7);
-  EXPECT_TRUE(c64->memory.ioVisible);
+  EXPECT_EQ(memory().configuration, 7);
+  EXPECT_TRUE(memory().ioVisible);
   EXPECT_EQ(c64->readByte(0xA000), basicByte(0xA000));
   EXPECT_EQ(c64->ram[0], 0x00);
   EXPECT_EQ(c64->ram[1] & 0x20, 0);  // undriven motor line reads low
@@ -91,24 +91,24 @@ TEST_F(Memory, CodeUnderRomCannotBankThatRomInOverItself) {
   code(0xE100, {0xA9, 0x37, 0x85, 0x01});  // LDA #$37 STA $01, from RAM under the KERNAL
   step();
   step();
-  EXPECT_EQ(c64->memory.portValue, 0x35);
+  EXPECT_EQ(memory().portValue, 0x35);
   // BASIC area: the same from $A100 with LORAM+HIRAM.
   bank(0x34);
   code(0xA100, {0xA9, 0x37, 0x85, 0x01});
   step();
   step();
-  EXPECT_EQ(c64->memory.portValue, 0x34);
+  EXPECT_EQ(memory().portValue, 0x34);
   // Code in ordinary RAM may bank freely, and a real C64 has no such rule.
   code(0x1000, {0xA9, 0x37, 0x85, 0x01});
   step();
   step();
-  EXPECT_EQ(c64->memory.portValue, 0x37);
+  EXPECT_EQ(memory().portValue, 0x37);
   bank(0x35);
-  c64->conventions.realC64 = true;
+  conventions().realC64 = true;
   code(0xE100, {0xA9, 0x37, 0x85, 0x01});
   step();
   step();
-  EXPECT_EQ(c64->memory.portValue, 0x37);
+  EXPECT_EQ(memory().portValue, 0x37);
 }
 
 TEST_F(Memory, UsageMarksTellHowEachByteWasUsed) {
@@ -120,12 +120,12 @@ TEST_F(Memory, UsageMarksTellHowEachByteWasUsed) {
   step();
   step();
   step();
-  EXPECT_EQ(c64->memory.ramUsage[0x1000], TMemoryMap::usageFetched | TMemoryMap::usageFirstAccess);
-  EXPECT_EQ(c64->memory.ramUsage[0x3000], TMemoryMap::usageRead | TMemoryMap::usageFirstAccess | TMemoryMap::usageWritten);
-  EXPECT_EQ(c64->memory.ramUsage[0x3001],
+  EXPECT_EQ(memory().ramUsage[0x1000], TMemoryMap::usageFetched | TMemoryMap::usageFirstAccess);
+  EXPECT_EQ(memory().ramUsage[0x3000], TMemoryMap::usageRead | TMemoryMap::usageFirstAccess | TMemoryMap::usageWritten);
+  EXPECT_EQ(memory().ramUsage[0x3001],
             TMemoryMap::usageWritten | TMemoryMap::usageWrittenFirst | TMemoryMap::usageFirstAccess);
-  EXPECT_EQ(c64->memory.ramUsage[0x3002], 0);
-  for (uint8_t u : c64->memory.romUsage) ASSERT_EQ(u, 0);
+  EXPECT_EQ(memory().ramUsage[0x3002], 0);
+  for (uint8_t u : memory().romUsage) ASSERT_EQ(u, 0);
 }
 
 TEST_F(Memory, RomCodeAndRomReadsAreMarkedInTheRomMap) {
@@ -134,9 +134,9 @@ TEST_F(Memory, RomCodeAndRomReadsAreMarkedInTheRomMap) {
   code(0x1000, {0xAD, 0x00, 0xA0, 0x8D, 0x00, 0xA0});
   step();
   step();
-  EXPECT_TRUE(c64->memory.romUsage[0xA000] & TMemoryMap::usageRead);
-  EXPECT_EQ(c64->memory.ramUsage[0xA000] & TMemoryMap::usageRead, 0);
-  EXPECT_TRUE(c64->memory.ramUsage[0xA000] & TMemoryMap::usageWritten);
+  EXPECT_TRUE(memory().romUsage[0xA000] & TMemoryMap::usageRead);
+  EXPECT_EQ(memory().ramUsage[0xA000] & TMemoryMap::usageRead, 0);
+  EXPECT_TRUE(memory().ramUsage[0xA000] & TMemoryMap::usageWritten);
   // Everything code in ROM touches is marked in the ROM map, RAM included, but the stack.
   roms->kernal[0x0000] = 0x8D;  // STA $2000 at $E000
   roms->kernal[0x0001] = 0x00;
@@ -146,10 +146,10 @@ TEST_F(Memory, RomCodeAndRomReadsAreMarkedInTheRomMap) {
   c64->SP = 0xFF;
   step();
   step();
-  EXPECT_TRUE(c64->memory.romUsage[0xE000] & TMemoryMap::usageFetched);
-  EXPECT_TRUE(c64->memory.romUsage[0x2000] & TMemoryMap::usageWritten);
-  EXPECT_EQ(c64->memory.ramUsage[0x2000], 0);
-  EXPECT_TRUE(c64->memory.ramUsage[0x01FF] & TMemoryMap::usageWritten);
+  EXPECT_TRUE(memory().romUsage[0xE000] & TMemoryMap::usageFetched);
+  EXPECT_TRUE(memory().romUsage[0x2000] & TMemoryMap::usageWritten);
+  EXPECT_EQ(memory().ramUsage[0x2000], 0);
+  EXPECT_TRUE(memory().ramUsage[0x01FF] & TMemoryMap::usageWritten);
   EXPECT_EQ(c64->ram[0x2000], c64->A);
 }
 
@@ -159,7 +159,7 @@ TEST_F(Memory, PlaySidModeReadsRamEverywhereButWritesStillReachTheSid) {
   c64->ram[0xE000] = 0x34;
   EXPECT_EQ(c64->readByte(0xD418), 0x12);
   EXPECT_EQ(c64->readByte(0xE000), 0x34);
-  c64->clock.setCyclesSinceSid(10);
+  clock().setCyclesSinceSid(10);
   c64->writeByte(0xD418, 0x0F);
   EXPECT_EQ(c64->ram[0xD418], 0x12);
   EXPECT_EQ(drain(), (std::vector<Access>{{0x18, 0x0F, 10}}));
@@ -170,7 +170,7 @@ TEST_F(Memory, ZeroPageAccessesReachThePortButNeverIo) {
   code(0x1000, {0xA9, 0x35, 0x85, 0x01, 0xA5, 0x01});  // LDA #$35 STA $01 LDA $01
   step();
   step();
-  EXPECT_EQ(c64->memory.configuration, 5);
+  EXPECT_EQ(memory().configuration, 5);
   step();
   EXPECT_EQ(c64->A, 0x35);
 }

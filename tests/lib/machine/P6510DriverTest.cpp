@@ -23,7 +23,7 @@ class Driver : public MachineTest {
   void start(uint32_t speed, int song = 1, bool realC64 = false, uint16_t init = 0x1000, uint16_t play = 0x1006) {
     TTuneStart s;
     s.realC64 = realC64;
-    s.playSid = c64->conventions.playSid;
+    s.playSid = conventions().playSid;
     s.initAddress = init;
     s.playAddress = play;
     s.speed = speed;
@@ -64,7 +64,7 @@ TEST_F(Driver, CiaTunePlaysAtTheTimerPeriod) {
   start(1);
   // Blank the screen: bad lines would shift single play calls by up to 43 cycles.
   c64->ioImage[0x011] = 0x0B;
-  c64->vic.badLinesEnabled = false;
+  vic().badLinesEnabled = false;
   for (uint64_t interval : writeIntervals(0x01, 10)) EXPECT_EQ(interval, 16381u);
 }
 
@@ -94,8 +94,8 @@ TEST_F(Driver, RealC64TuneStartsLikeAC64) {
   EXPECT_EQ(c64->ram[0x01FB], 0xA4);
   EXPECT_EQ(c64->ioImage[0x011], 0x9B);
   EXPECT_EQ(c64->ioImage[0x019] & 0x01, 0x01);  // the compare line met since power-on
-  EXPECT_EQ(c64->vic.rasterCompare, 311);
-  EXPECT_EQ(c64->cias[0].timerALatch, 0x4025);
+  EXPECT_EQ(vic().rasterCompare, 311);
+  EXPECT_EQ(cia(1).timerALatch, 0x4025);
   EXPECT_EQ(c64->PC, 0x1000);
   const auto queued = drain();
   ASSERT_EQ(queued.size(), 1u);  // before a single instruction ran
@@ -149,7 +149,7 @@ TEST_F(Driver, SongClockCountsFromTheEndOfTheStart) {
   uint64_t cycles = 0;
   while (cycles < 985248) {
     c64->runSlice();
-    cycles += c64->clock.executedCycles;
+    cycles += clock().executedCycles;
     drain();
   }
   EXPECT_GE(c64->songTime(), 999u);
@@ -240,7 +240,7 @@ TEST_F(Driver, JiffyClockAdvancesSixtyTimesASecond) {
   uint64_t cycles = 0;
   while (cycles < 985248) {
     c64->runSlice();
-    cycles += c64->clock.executedCycles;
+    cycles += clock().executedCycles;
   }
   EXPECT_NEAR(c64->ram[0xA2] + 256 * c64->ram[0xA1], 60, 1);
 }
@@ -250,50 +250,50 @@ TEST_F(Driver, TimerBCountsTimerAUnderflowsAndRaisesTheNmi) {
   // latch 0 counting its underflows (input mode %10 and %11), each one an NMI.
   bank(0x37);
   for (const uint8_t controlB : {0x51, 0x71}) {
-    c64->conventions.realC64 = true;
+    conventions().realC64 = true;
     c64->PC = 0xC000;
     poke(0xC000, {0x4C, 0x00, 0xC0});
     for (const auto& [reg, value] : std::vector<std::pair<uint16_t, uint8_t>>{
              {0xDD04, 0x70}, {0xDD05, 0}, {0xDD06, 0}, {0xDD07, 0}, {0xDD0E, 0x11}, {0xDD0F, controlB}, {0xDD0D, 0x82}})
       c64->writeByte(reg, value);
-    EXPECT_TRUE(c64->cias[1].timerBIrqEnabled);
+    EXPECT_TRUE(cia(2).timerBIrqEnabled);
     c64->clockTimers(150);  // the start delay, then one underflow
     EXPECT_EQ(c64->ioImage[0xD0D] & 0x02, 0x02) << int(controlB);
-    EXPECT_TRUE(c64->lines.nmiPending) << int(controlB);
-    c64->lines.nmiPending = false;
+    EXPECT_TRUE(lines().nmiPending) << int(controlB);
+    lines().nmiPending = false;
     c64->readByte(0xDD0D);
   }
 }
 
 TEST_F(Driver, ReadingTheInterruptRegisterAcknowledgesAndCancels) {
-  c64->conventions.realC64 = true;
-  TCia& cia = c64->cias[0];
-  cia.timerALatch = 50;
-  cia.timerACounter = 10;
-  cia.timerAStopped = false;
-  cia.timerAIrqEnabled = true;
+  conventions().realC64 = true;
+  TCia& cia1 = cia(1);
+  cia1.timerALatch = 50;
+  cia1.timerACounter = 10;
+  cia1.timerAStopped = false;
+  cia1.timerAIrqEnabled = true;
   c64->ioImage[0xC0D] = 0;
   c64->I = 1;
   c64->clockTimers(20);
-  EXPECT_TRUE(c64->lines.ciaIrqPending);
+  EXPECT_TRUE(lines().ciaIrqPending);
   code(0x1000, {0xAD, 0x0D, 0xDC});
   c64->executeInstruction();
   EXPECT_EQ(c64->A, 0x01);
-  EXPECT_FALSE(c64->lines.ciaIrqPending);
+  EXPECT_FALSE(lines().ciaIrqPending);
   EXPECT_EQ(c64->ioImage[0xC0D], 0x00);
 }
 
 TEST_F(Driver, RasterInterruptOncePerFrame) {
-  c64->conventions.realC64 = true;
-  c64->vic.rasterCompare = 0;
+  conventions().realC64 = true;
+  vic().rasterCompare = 0;
   c64->ioImage[0x01A] = 0x01;
-  c64->vic.rasterLine = 100;
+  vic().rasterLine = 100;
   int raised = 0;
   for (int cycles = 0; cycles < 19656; cycles += 4) {
-    c64->lines.vicIrqPending = false;
-    c64->clock.executedCycles += 4;
+    lines().vicIrqPending = false;
+    clock().executedCycles += 4;
     c64->advanceRaster();
-    raised += c64->lines.vicIrqPending;
+    raised += lines().vicIrqPending;
   }
   EXPECT_EQ(raised, 1);
   EXPECT_EQ(c64->ioImage[0x019] & 0x81, 0x81);

@@ -17,7 +17,7 @@ class Placement : public MachineTest {
     TTuneStart start;
     start.loadAddress = load;
     start.realC64 = realC64;
-    start.playSid = c64->conventions.playSid;
+    start.playSid = conventions().playSid;
     start.fileName = name;
     c64->placeTuneData(start, data, load, TTuneStart::Part::main, song);
   }
@@ -36,8 +36,8 @@ const Bytes banner = {0x2A, 0x2A, 0x2A, 0x2A, 0x20, 0x03, 0x0F, 0x0D, 0x0D, 0x0F
 TEST_F(Placement, PsidStartsFromTheColdStartWithAnEmptyZeroPage) {
   // Left-overs of a previous tune.
   c64->ram[0x4000] = 0x55;
-  c64->memory.ramUsage[0x4000] = 0x80;
-  c64->memory.romUsage[0xE000] = 0x20;
+  memory().ramUsage[0x4000] = 0x80;
+  memory().romUsage[0xE000] = 0x20;
   c64->ioImage[0x0400] = 0x11;
   place({0xA9, 0x00, 0x60}, 0x1000, false);
 
@@ -58,8 +58,8 @@ TEST_F(Placement, PsidStartsFromTheColdStartWithAnEmptyZeroPage) {
     EXPECT_EQ(c64->ram[a], 0) << "at $" << std::hex << a;
   }
   EXPECT_EQ(c64->ram[0x4000], 0);
-  EXPECT_EQ(c64->memory.ramUsage[0x4000], 0);
-  EXPECT_EQ(c64->memory.romUsage[0xE000], 0);
+  EXPECT_EQ(memory().ramUsage[0x4000], 0);
+  EXPECT_EQ(memory().romUsage[0xE000], 0);
   EXPECT_EQ(c64->ioImage[0x0400], 0);
   EXPECT_EQ(c64->ram[0xE000], 0);  // not playSID: no KERNAL copy
 }
@@ -144,8 +144,8 @@ TEST_F(Placement, DataStopsAtTheTopOfMemoryAndIsMarkedLoaded) {
   EXPECT_EQ(c64->ram[0x0000], 0x2F);  // nothing wrapped round
   EXPECT_EQ(c64->tuneLoadEnd, 0xFFFF);
   EXPECT_EQ(word(0x2D), 0x0000);
-  for (unsigned a = 0xF000; a < 0x10000; ++a) ASSERT_EQ(c64->memory.ramUsage[a], a >= 0xFF00 ? 0x02 : 0x00) << std::hex << a;
-  EXPECT_EQ(c64->memory.savedRamUsage, c64->memory.ramUsage);
+  for (unsigned a = 0xF000; a < 0x10000; ++a) ASSERT_EQ(memory().ramUsage[a], a >= 0xFF00 ? 0x02 : 0x00) << std::hex << a;
+  EXPECT_EQ(memory().savedRamUsage, memory().ramUsage);
   EXPECT_EQ(c64->pristineRam, c64->ram);
 }
 
@@ -156,8 +156,8 @@ TEST_F(Placement, PrepareSongRestoresTheTuneAsLoaded) {
   // What a started song leaves behind.
   c64->ram[0x4000] = 0x99;
   c64->ram[0x030C] = 0x77;
-  c64->memory.ramUsage[0x4000] = 0x88;
-  c64->memory.romUsage[0xA000] = 0x80;
+  memory().ramUsage[0x4000] = 0x88;
+  memory().romUsage[0xA000] = 0x80;
   c64->ioImage[0x0418] = 0x0F;
   bank(0x35);
 
@@ -170,11 +170,11 @@ TEST_F(Placement, PrepareSongRestoresTheTuneAsLoaded) {
   auto expected = ramAfterLoad;
   expected[0x030C] = 6;
   EXPECT_EQ(c64->ram, expected);
-  EXPECT_EQ(c64->memory.ramUsage, c64->memory.savedRamUsage);
-  EXPECT_EQ(c64->memory.ramUsage[0x030D], 0x02);
-  EXPECT_TRUE(std::all_of(c64->memory.romUsage.begin(), c64->memory.romUsage.end(), [](uint8_t u) { return u == 0; }));
+  EXPECT_EQ(memory().ramUsage, memory().savedRamUsage);
+  EXPECT_EQ(memory().ramUsage[0x030D], 0x02);
+  EXPECT_TRUE(std::all_of(memory().romUsage.begin(), memory().romUsage.end(), [](uint8_t u) { return u == 0; }));
   EXPECT_EQ(c64->ioImage, ioAfterLoad);
-  EXPECT_EQ(c64->memory.portValue, 0x37);  // the port as the KERNAL leaves it, matching $01
+  EXPECT_EQ(memory().portValue, 0x37);  // the port as the KERNAL leaves it, matching $01
 
   start.loadAddress = 0x1000;
   c64->prepareSong(start, 2);

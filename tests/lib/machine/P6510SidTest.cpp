@@ -8,7 +8,7 @@ namespace {
 using SidPath = MachineTest;
 
 TEST_F(SidPath, MirrorsFoldOntoTheThirtyTwoRegisters) {
-  c64->clock.setCyclesSinceSid(5);
+  clock().setCyclesSinceSid(5);
   c64->writeByte(0xD500, 0x11);  // register 0
   c64->writeByte(0xD7F8, 0x0F);  // register $18
   EXPECT_EQ(drain(), (std::vector<Access>{{0x00, 0x11, 5}, {0x18, 0x0F, 1}}));
@@ -18,7 +18,7 @@ TEST_F(SidPath, MirrorsFoldOntoTheThirtyTwoRegisters) {
 
 TEST_F(SidPath, ReadModifyWriteWritesTheOldValueThenTheNew) {
   code(0x1000, {0xA9, 0x20, 0x8D, 0x04, 0xD4, 0xEE, 0x04, 0xD4});  // LDA #$20 STA $D404 INC $D404
-  c64->clock.setCyclesSinceSid(100);
+  clock().setCyclesSinceSid(100);
   step();
   step();
   step();
@@ -30,13 +30,13 @@ TEST_F(SidPath, ReadModifyWriteWritesTheOldValueThenTheNew) {
 }
 
 TEST_F(SidPath, ReadsOfWriteOnlyRegistersReportTheBusAndQueueARead) {
-  c64->clock.setCyclesSinceSid(7);
+  clock().setCyclesSinceSid(7);
   c64->writeByte(0xD401, 0x5A);
-  c64->clock.setCyclesSinceSid(3);
+  clock().setCyclesSinceSid(3);
   EXPECT_EQ(c64->readByte(0xD420), 0x5A);  // register 0 of the first mirror
   EXPECT_EQ(c64->readByte(0xD419), 0xFF);  // paddles answer without an entry
   EXPECT_EQ(c64->readByte(0xD41A), 0xFF);
-  c64->clock.setCyclesSinceSid(4);
+  clock().setCyclesSinceSid(4);
   c64->writeByte(0xD401, 0x00);
   // The write's delay covers the time since the previous write, the read's its own.
   EXPECT_EQ(drain(), (std::vector<Access>{{0x01, 0x5A, 7}, {0x80, 0x5A, 3}, {0x01, 0x00, 7}}));
@@ -45,10 +45,10 @@ TEST_F(SidPath, ReadsOfWriteOnlyRegistersReportTheBusAndQueueARead) {
 TEST_F(SidPath, OscillatorAndEnvelopeReadsComeFromTheModel) {
   c64->writeByte(0xD40F, 0x10);  // voice 3 frequency high
   c64->writeByte(0xD412, 0x20);  // sawtooth
-  c64->clock.setCyclesSinceSid(0x100);
+  clock().setCyclesSinceSid(0x100);
   // Sawtooth output is the accumulator's top byte: $1000 x $100 cycles = $100000.
   EXPECT_EQ(c64->readByte(0xD41B), 0x10);
-  EXPECT_EQ(c64->clock.cyclesSinceSid(), 0u);
+  EXPECT_EQ(clock().cyclesSinceSid(), 0u);
   const auto queued = drain();
   ASSERT_EQ(queued.size(), 3u);
   EXPECT_EQ(queued[2], (Access{0x9B, 0x10, 0x100}));
@@ -56,22 +56,22 @@ TEST_F(SidPath, OscillatorAndEnvelopeReadsComeFromTheModel) {
 
 TEST_F(SidPath, FirstSoundingWriteClearsTheUsageMaps) {
   c64->clearUsageOnFirstSid = true;
-  c64->memory.ramUsage[0x2000] = TMemoryMap::usageLoaded | TMemoryMap::usageRead;
-  c64->memory.ramUsage[0x2001] = TMemoryMap::usageWritten | TMemoryMap::usageWrittenFirst;
-  c64->memory.ramUsage[0x2002] = TMemoryMap::usageFetched;
-  c64->memory.romUsage[0xE000] = TMemoryMap::usageFetched;
+  memory().ramUsage[0x2000] = TMemoryMap::usageLoaded | TMemoryMap::usageRead;
+  memory().ramUsage[0x2001] = TMemoryMap::usageWritten | TMemoryMap::usageWrittenFirst;
+  memory().ramUsage[0x2002] = TMemoryMap::usageFetched;
+  memory().romUsage[0xE000] = TMemoryMap::usageFetched;
   c64->writeByte(0xD418, 0x0F);  // volume alone does not count
   EXPECT_FALSE(c64->firstSidAccessSeen);
   c64->writeByte(0xD404, 0x00);  // nor does a zero
   EXPECT_FALSE(c64->firstSidAccessSeen);
   c64->writeByte(0xD404, 0x11);
   EXPECT_TRUE(c64->firstSidAccessSeen);
-  EXPECT_EQ(c64->memory.ramUsage[0x2000], TMemoryMap::usageLoaded);
-  EXPECT_EQ(c64->memory.ramUsage[0x2001], TMemoryMap::usageLoaded);
-  EXPECT_EQ(c64->memory.ramUsage[0x2002], 0);
-  EXPECT_EQ(c64->memory.romUsage[0xE000], 0);
-  EXPECT_EQ(c64->memory.romUsage[0xD418], 0);
-  EXPECT_TRUE(c64->memory.romUsage[0xD404] & TMemoryMap::usageWritten);
+  EXPECT_EQ(memory().ramUsage[0x2000], TMemoryMap::usageLoaded);
+  EXPECT_EQ(memory().ramUsage[0x2001], TMemoryMap::usageLoaded);
+  EXPECT_EQ(memory().ramUsage[0x2002], 0);
+  EXPECT_EQ(memory().romUsage[0xE000], 0);
+  EXPECT_EQ(memory().romUsage[0xD418], 0);
+  EXPECT_TRUE(memory().romUsage[0xD404] & TMemoryMap::usageWritten);
 }
 
 class PlaySidSamples : public MachineTest {
@@ -111,7 +111,7 @@ TEST_F(PlaySidSamples, SamplePlaysNibblesThroughTheVolumeRegister) {
   EXPECT_EQ(volumeWrites(), (std::vector<uint8_t>{0x11, 0x12, 0x13, 0x14}));
   c64->clockSamples(100);
   EXPECT_TRUE(drain().empty());
-  EXPECT_FALSE(c64->samples.channels[0].running);
+  EXPECT_FALSE(samples().channels[0].running);
 }
 
 TEST_F(PlaySidSamples, HighNibbleFirstAndShiftedSamples) {
@@ -124,7 +124,7 @@ TEST_F(PlaySidSamples, HighNibbleFirstAndShiftedSamples) {
   for (int i = 0; i < 4; ++i) c64->clockSamples(10);
   // Halved nibbles 4, 2, 4, 2, each lifted by the volume (15 > 8: no lift).
   EXPECT_EQ(volumeWrites(), (std::vector<uint8_t>{0x14, 0x12, 0x14, 0x12}));
-  EXPECT_TRUE(c64->samples.channels[0].running);
+  EXPECT_TRUE(samples().channels[0].running);
   c64->writeByte(0xD41D, 0xFD);
   EXPECT_EQ(volumeWrites(), (std::vector<uint8_t>{0x1F}));
 }
@@ -132,7 +132,7 @@ TEST_F(PlaySidSamples, HighNibbleFirstAndShiftedSamples) {
 TEST_F(PlaySidSamples, SampleWithEndBeforeStartDoesNotStart) {
   sampleRegs(0xD400, 0x3001, 0x3000, 10, 1);
   c64->writeByte(0xD41D, 0xFF);
-  EXPECT_FALSE(c64->samples.channels[0].running);
+  EXPECT_FALSE(samples().channels[0].running);
 }
 
 TEST_F(PlaySidSamples, GalwayNoiseStepsTheVolumeAtEachPeriod) {
@@ -140,12 +140,12 @@ TEST_F(PlaySidSamples, GalwayNoiseStepsTheVolumeAtEachPeriod) {
   // tone table $3000, tone length 1, volume step 3, period factor 1, offset 4
   sampleRegs(0xD400, 0x3000, 0x0301, 4, 1);
   c64->writeByte(0xD41D, 0x02);  // two tones
-  ASSERT_TRUE(c64->samples.galway.running);
+  ASSERT_TRUE(samples().galway.running);
   // Fires at once; the second tone's period is 1 x 2 + 4 = 6 cycles, the last
   // one's 2 x 2 + 4 = 8, each tone lasting two periods; then the volume returns.
   for (int i = 0; i < 4; ++i) c64->clockSamples(7);
   EXPECT_EQ(volumeWrites(), (std::vector<uint8_t>{0x12, 0x15, 0x18, 0x1F}));
-  EXPECT_FALSE(c64->samples.galway.running);
+  EXPECT_FALSE(samples().galway.running);
 }
 
 TEST_F(PlaySidSamples, NmiRoutinesDoNotReachTheSid) {

@@ -47,7 +47,7 @@ TEST_F(ProcessorTest, IndexedReadsPayForPageCrossingsWritesAlwaysPay) {
   code(0x2000, {0xBD, 0xFF, 0x10});  // LDA $10FF,X
   EXPECT_EQ(step(), 5u);
   EXPECT_EQ(c64->pageCrossed, 1);
-  EXPECT_TRUE(c64->memory.ramUsage[0x1000] & TMemoryMap::usageDummyRead);  // the unfixed address
+  EXPECT_TRUE(memory().ramUsage[0x1000] & TMemoryMap::usageDummyRead);  // the unfixed address
   code(0x2000, {0xBD, 0x00, 0x10});  // LDA $1000,X
   EXPECT_EQ(step(), 4u);
   EXPECT_EQ(c64->pageCrossed, 0);
@@ -137,12 +137,12 @@ TEST_F(ProcessorTest, InterruptEntryPushesAndLoadsTheVector) {
   EXPECT_EQ(c64->ram[0x01FF], 0x12);
   EXPECT_EQ(c64->ram[0x01FE], 0x34);
   EXPECT_EQ(c64->ram[0x01FD], 0x29);  // C, D and bit 5; B clear
-  EXPECT_TRUE(c64->memory.ramUsage[0xFFFE] & TMemoryMap::usageRead);
+  EXPECT_TRUE(memory().ramUsage[0xFFFE] & TMemoryMap::usageRead);
   bank(0x37);
   c64->PC = 0x1234;
   c64->interruptEntry(T6510::nmiVector);
   EXPECT_EQ(c64->PC, roms->kernalWord(0xFFFA));
-  EXPECT_TRUE(c64->memory.romUsage[0xFFFA] & TMemoryMap::usageRead);
+  EXPECT_TRUE(memory().romUsage[0xFFFA] & TMemoryMap::usageRead);
 }
 
 TEST_F(ProcessorTest, InterruptWithoutHandlerCostsOnlyItsTime) {
@@ -156,7 +156,7 @@ TEST_F(ProcessorTest, InterruptWithoutHandlerCostsOnlyItsTime) {
   EXPECT_EQ(c64->N, 1);
   EXPECT_EQ(c64->stackDepth, 0);
   // A real C64 jumps to $0000 regardless.
-  c64->conventions.realC64 = true;
+  conventions().realC64 = true;
   c64->interruptEntry(T6510::nmiVector);
   EXPECT_EQ(c64->PC, 0x0000);
   EXPECT_EQ(c64->SP, 0xED);
@@ -190,7 +190,7 @@ TEST_F(ProcessorTest, BrkInPlaySidModeGoesIdle) {
 }
 
 TEST_F(ProcessorTest, BrkOnARealC64GoesThroughTheKernalVector) {
-  c64->conventions.realC64 = true;
+  conventions().realC64 = true;
   bank(0x37);
   c64->SP = 0xFF;
   code(0x1000, {0x00, 0xEA});
@@ -205,7 +205,7 @@ TEST_F(ProcessorTest, BrkOnARealC64GoesThroughTheKernalVector) {
 }
 
 TEST_F(ProcessorTest, RtiEndsAPsidPlayCallWithoutPulling) {
-  c64->conventions.hasPlayAddress = true;
+  conventions().hasPlayAddress = true;
   c64->SP = 0xF0;
   code(0x1000, {0x40});
   step();

@@ -165,7 +165,7 @@ class BuiltinKernal : public MachineTest {
  protected:
   BuiltinKernal() {
     roms->kernal = TRoms::builtinKernal();
-    c64->conventions.realC64 = true;
+    conventions().realC64 = true;
     bank(0x37);
     c64->SP = 0xFF;
     c64->I = 0;
@@ -227,7 +227,7 @@ TEST_F(BuiltinKernal, DefaultIrqHandlerCountsTheClockAcknowledgesCia1AndReturns)
   c64->A = c64->X = c64->Y = 0;
   ASSERT_GT(runTo(0xC000, 400), 0u);
   expectRegistersRestored();
-  EXPECT_TRUE(c64->memory.romUsage[0xDC0D] & TMemoryMap::usageRead);
+  EXPECT_TRUE(memory().romUsage[0xDC0D] & TMemoryMap::usageRead);
   EXPECT_EQ(c64->ram[0x00A1], 0x01);  // the jiffy clock carried
   EXPECT_EQ(c64->ram[0x00A2], 0x00);
 }
@@ -323,14 +323,14 @@ TEST_F(BuiltinKernal, BrkRestoresVectorsAndIoThenWarmStartsBasic) {
   poke(0xC000, {0x00, 0xFF, 0xEA});  // BRK, padding, NOP
   poke(0x0314, {0x00, 0x20});        // a tune's own IRQ handler
   poke(0x0316, {0x66, 0xFE});
-  c64->cias[0].timerAStopped = true;
+  cia(1).timerAStopped = true;
   step();
   EXPECT_EQ(c64->PC, 0xFF48);
   ASSERT_GT(runTo(0xFE66), 0u);  // B set: through $0316
   ASSERT_GT(runTo(static_cast<uint16_t>(roms->basic[2] | roms->basic[3] << 8), 20000), 0u);  // ($A002)
   EXPECT_EQ(c64->ram[0x0314], 0x31);
   EXPECT_EQ(c64->ram[0x0315], 0xEA);
-  EXPECT_FALSE(c64->cias[0].timerAStopped);
+  EXPECT_FALSE(cia(1).timerAStopped);
 }
 
 TEST_F(BuiltinKernal, NmiRunsTheDefaultHandlerWhichSilencesCia2) {
@@ -339,8 +339,8 @@ TEST_F(BuiltinKernal, NmiRunsTheDefaultHandlerWhichSilencesCia2) {
   ASSERT_GT(runTo(0xFE47), 0u);  // through $0318
   ASSERT_GT(runTo(0xC000), 0u);
   expectRegistersRestored();
-  EXPECT_TRUE(c64->memory.romUsage[0xDD0D] & TMemoryMap::usageWritten);
-  EXPECT_TRUE(c64->memory.romUsage[0xDD0D] & TMemoryMap::usageRead);
+  EXPECT_TRUE(memory().romUsage[0xDD0D] & TMemoryMap::usageWritten);
+  EXPECT_TRUE(memory().romUsage[0xDD0D] & TMemoryMap::usageRead);
 }
 
 TEST_F(BuiltinKernal, ChroutPrintsScreenCodesAndMovesTheCursor) {
@@ -392,8 +392,8 @@ TEST_F(BuiltinKernal, ResetInitialisesTheMachineForA60HzInterrupt) {
   c64->PC = roms->kernalWord(0xFFFC);
   // On to BASIC's cold start vector (the fixture's BASIC image is a pattern).
   ASSERT_GT(runTo(static_cast<uint16_t>(roms->basic[0] | roms->basic[1] << 8), 20000), 0u);
-  EXPECT_EQ(c64->cias[0].timerALatch, 0x4025);
-  EXPECT_FALSE(c64->cias[0].timerAStopped);
+  EXPECT_EQ(cia(1).timerALatch, 0x4025);
+  EXPECT_FALSE(cia(1).timerAStopped);
   EXPECT_EQ(c64->ram[0x0314], 0x31);  // RESTOR put back the vectors
   EXPECT_EQ(c64->ram[0x0315], 0xEA);
   EXPECT_EQ(c64->ram[0x0326], 0xCA);

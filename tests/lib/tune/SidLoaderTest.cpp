@@ -104,7 +104,7 @@ TEST_F(Loader, HeaderFieldsReachTheTuneRecord) {
   EXPECT_EQ(tune.speed, 5u);
   EXPECT_TRUE(tune.playSidSpecific && tune.pal && tune.ntsc && tune.sid6581 && tune.sid8580);
   EXPECT_FALSE(tune.realC64);
-  EXPECT_TRUE(c64->conventions.playSid);
+  EXPECT_TRUE(conventions().playSid);
   EXPECT_EQ(c64->ram[0x1000], 0xA9);
 
   psid.load = 0x2000;  // explicit: the data's first bytes are C64 data
@@ -116,7 +116,7 @@ TEST_F(Loader, HeaderFieldsReachTheTuneRecord) {
   EXPECT_EQ(tune.dataLength, 10);
   EXPECT_EQ(c64->ram[0x2000], 0x00);
   EXPECT_EQ(c64->ram[0x2002], 0xA9);
-  EXPECT_FALSE(c64->conventions.playSid);
+  EXPECT_FALSE(conventions().playSid);
 }
 
 TEST_F(Loader, SongCountIsClampedAndStartSongFallsBackToOne) {
@@ -284,7 +284,7 @@ TEST_F(Loader, RsidStartsBasicAtRunAndIsAlwaysCiaTimed) {
   EXPECT_EQ(tune.initAddress, 0xA7AE);
   EXPECT_TRUE(tune.realC64);
   EXPECT_FALSE(tune.playSidSpecific);
-  EXPECT_FALSE(c64->conventions.playSid);
+  EXPECT_FALSE(conventions().playSid);
   EXPECT_EQ(tune.speed, 0xFFFFFFFFu);
   // The magic is not fed: an RSID counts as a PSID whose songs are all CIA-timed.
   const std::string rsidPrint = tune.md5;
