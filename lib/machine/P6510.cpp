@@ -11,7 +11,7 @@ T6510::T6510(TSidWrapper& sid, const TRoms& romSet)
   memory.selectUsageMaps(PC);
 }
 
-void T6510::pullStatusFlags(uint8_t p) {
+void TProcessor::pullStatusFlags(uint8_t p) {
   C = p & 1;
   Z = (p >> 1) & 1;
   I = (p >> 2) & 1;

@@ -8,11 +8,12 @@
 //   TMachineClock              the one cycle count and the positions measured from it
 //                              (timers, raster line, next event, next stop of the run loop)
 //   TMemoryMap                 port, banking, page tables, usage maps
-//   TRegisters                 the processor's registers and flags (a base: A, PC, C... read as before)
+//   TProcessor                 registers and flags (TRegisters), the instruction's
+//                              cost, the opcode table (a base: A, PC, C... read as before)
 //   TSongClock, TButtons       the tune driver's song time and held buttons
 //   TPlayerConventions         what the tune's player does differently from a C64
 //   TTuneStart                 the record a tune is placed and started from
-// The opcode table, the interrupt dispatch and the tune driver's start and
+// The bus accessors, the interrupt dispatch and the tune driver's start and
 // slices are this class's own.
 //
 // Usage:
@@ -52,7 +53,7 @@
 #include "MemoryMap.h"
 #include "PlaySidSamples.h"
 #include "PlayerConventions.h"
-#include "Registers.h"
+#include "Processor.h"
 #include "SongClock.h"
 #include "TuneStart.h"
 #include "VicRaster.h"
@@ -69,10 +70,8 @@
 
 class TSidWrapper;
 
-class T6510 : public TRegisters {
+class T6510 : public TProcessor {
  public:
-  using Handler = void (*)(T6510&);
-
   static constexpr uint16_t nmiVector = 0xFFFA;
   static constexpr uint16_t irqVector = 0xFFFE;
 
@@ -80,14 +79,7 @@ class T6510 : public TRegisters {
   T6510(const T6510&) = delete;
   T6510& operator=(const T6510&) = delete;
 
-  // ---- processor (registers and flags: TRegisters) -------------------------
-  uint8_t currentOpcode = 0;
-  uint32_t instructionCycles = 0;
-  uint8_t pageCrossed = 0;
-  int32_t branchDelay = 0;
-  int32_t stackDepth = 0;
-  std::array<Handler, 256> opcodeHandlers{};
-
+  // ---- processor (TProcessor: registers, flags, opcode table) ---------------
   // What the tune's player does differently from a bare C64 (set at the start).
   TPlayerConventions conventions;
 
@@ -176,12 +168,6 @@ class T6510 : public TRegisters {
   // Cycles from now to the start of the first raster line on which the VIC could
   // steal from an instruction; 0 when it could on this line.
   int64_t cyclesFreeOfSteals(int64_t horizon) const;
-  void installBinaryTable();
-  void setBinaryMode();
-  void setDecimalMode();
-
-  // Unpacks a pulled status byte, swapping the decimal handlers when D changes.
-  void pullStatusFlags(uint8_t p);
 
   // Interrupt entry through vector (nmiVector or irqVector); returns its cycles.
   uint32_t interruptEntry(uint16_t vector, bool breakFlag = false);

@@ -10,7 +10,7 @@
 
 namespace {
 
-using Handler = T6510::Handler;
+using Handler = TProcessor::Handler;
 
 // ---- implied ----------------------------------------------------------------
 
@@ -437,12 +437,12 @@ constexpr std::array<Handler, 32> decimalHandlers = makeDecimalTable();
 
 }  // namespace
 
-void T6510::setBinaryMode() {
+void TProcessor::setBinaryMode() {
   for (unsigned i = 0; i < 32; ++i) opcodeHandlers[decimalSlot(i)] = binaryHandlers[decimalSlot(i)];
 }
 
-void T6510::setDecimalMode() {
+void TProcessor::setDecimalMode() {
   for (unsigned i = 0; i < 32; ++i) opcodeHandlers[decimalSlot(i)] = decimalHandlers[i];
 }
 
-void T6510::installBinaryTable() { opcodeHandlers = binaryHandlers; }
+void TProcessor::installBinaryTable() { opcodeHandlers = binaryHandlers; }
