@@ -11,6 +11,7 @@
 //   TMachineClock clock;
 //   clock.sliceBudget = 985.248f;                  // a slice of about a millisecond
 //   clock.executedCycles += 4;                      // an instruction ran
+//   if (clock.executedCycles >= clock.stopAt) ...   // the run loop's stop
 //   if (clock.cyclesToEvent() <= 0) ...             // the dispatch's turn
 //   clock.eventNow();                               // a write may have started something
 //   clock.restartCount();                           // the next slice
@@ -42,9 +43,9 @@ struct TMachineClock {
   // new count of play timing within the slice does not move it).
   uint32_t sliceEndAt = 0;
   // The first count at which the run loop must look at more than the next
-  // instruction: the event, the end of the raster line or of the slice, or at once (0) while a
-  // loop is found, the VIC may steal on this line or playSID's samples step with
-  // every instruction. It is never later than eventAt.
+  // instruction: the event, the end of the raster line or of the slice, or at
+  // once (0) while a loop is found, the VIC may steal on this line or playSID's
+  // samples step with every instruction. It is never later than eventAt.
   int64_t stopAt = 0;
   // Cycles the current slice may run (fractional: slices of a millisecond do
   // not divide into whole cycles); the driver sets it at the slice's start.
