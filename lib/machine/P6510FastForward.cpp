@@ -186,7 +186,7 @@ void T6510::passQuietJamCycles() {
   if (run.stolenOnItsLastLine) {
     vic.badLineTaken = true;
     vic.rearm();
-    planStop();
   }
+  planStop();  // the run loop stops on the line it reached as it would have on the way
   if (conventions.playSid) clockSamples(static_cast<int32_t>(n));
 }

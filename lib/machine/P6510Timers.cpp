@@ -149,9 +149,11 @@ void T6510::writeCiaRegister(int chip, uint8_t reg, uint8_t value) {
 
 // ---- VIC-II --------------------------------------------------------------------
 
+// Every caller plans the next stop afterwards (at the end of the stop, the
+// idle step or the dispatch), so the crossing itself only moves the line's start.
 void T6510::crossRasterLines() {
   const bool compare = vic.crossLines();
-  rasterMoved();
+  clock.lineStartAt = int64_t{clock.executedCycles} - vic.cycleInLine;
   if (compare) rasterCompareReached();
 }
 
