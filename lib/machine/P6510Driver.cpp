@@ -256,11 +256,12 @@ void T6510::reachStop() {
     else
       loopFound = LoopKind::none;
   }
-  if (clock.executedCycles >= clock.eventAt) dispatchDue();
+  const bool dispatch = clock.executedCycles >= clock.eventAt;
+  if (dispatch) dispatchDue();  // which plans the next stop itself
   // The instructions up to the next stop lose nothing to the VIC: the stop
   // comes at once while it may steal.
   stolenCycles = 0;
-  planStop();
+  if (!dispatch) planStop();
 }
 
 template <bool initLoop>
@@ -289,17 +290,16 @@ void T6510::runInstructions(uint32_t cycleLimit, uint32_t idleLimit) {
       executeInstruction();
     }
     clock.executedCycles += instructionCycles;
+    bool sliceOver = false;
     if (clock.executedCycles >= clock.stopAt) [[unlikely]] {
       reachStop();
-      if (clock.executedCycles >= cycleLimit) {
-        if (initLoop && stackDepth <= 0) stackDepth = 0;
-        break;
-      }
+      sliceOver = clock.executedCycles >= cycleLimit;
     }
     if (initLoop && stackDepth <= 0) {
       stackDepth = 0;
       break;
     }
+    if (sliceOver) break;
   }
 }
 
@@ -313,7 +313,6 @@ void T6510::runSliceLoop(float budget, bool initLoop) {
   const uint32_t idleLimit = static_cast<uint32_t>(std::lround(budget)) + 1;
   loopWatch.head = -1;  // its cycle stamps count from the slice's start
   vic.rearm();          // the driver and the placement set the raster's fields directly
-  planStop();
   if (!conventions.realC64 && stackDepth < 0) {
     stackDepth = 0;
     PC = 0xFFFE;
