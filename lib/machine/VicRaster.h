@@ -40,10 +40,10 @@ class TVicRaster {
     cycleInLine += static_cast<int32_t>(cycles);
     return cycleInLine >= cyclesPerLine && crossLines();
   }
-  // Cycles until the raster reaches the compare line (a large number when it never does).
   // The rest of advance once a line is complete; whether the compare line was met.
   inline bool crossLines();
-  // cycle: the cycle in the line now (the machine keeps it on its clock).
+  // Cycles until the raster reaches the compare line (a large number when it
+  // never does); cycle: the cycle in the line now (the machine keeps it on its clock).
   int64_t cyclesToCompare(int32_t cycle) const {
     if (rasterCompare >= linesPerFrame) return INT64_MAX;
     int32_t lines = rasterCompare - rasterLine;
