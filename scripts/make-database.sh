@@ -68,12 +68,25 @@ for unit in "${units[@]}"; do
   mv "$part.tmp" "$part"
 done
 
+# Parts made under other conditions (another ROM set or play time, after a
+# resume with another build) would not make one database.
+head=""
+for part in "$parts"/*.txt; do
+  this=$(grep '^;' "$part" || true)
+  [ -z "$this" ] && continue
+  if [ -z "$head" ]; then head=$this; elif [ "$this" != "$head" ]; then
+    echo "$0: $part was made under other conditions than the rest:" >&2
+    diff <(echo "$head") <(echo "$this") >&2 || true
+    exit 1
+  fi
+done
+
 # One database: the program's own comment lines once, then the hash lines with
 # collection names ("/MUSICIANS/..."), by name and then sub-tune number.
 {
   [[ $release =~ ^[0-9]+$ ]] && release=$((10#$release))
   echo "; HVSC release $release: data hashes of $(basename "$hvsc") made by scripts/make-database.sh"
-  cat "$parts"/*.txt | grep '^;' | LC_ALL=C sort -u || true
+  [ -n "$head" ] && echo "$head"
   cat "$parts"/*.txt | grep -E '^[0-9a-f]{32}=' |
     awk '{ at = match($0, / #[0-9]+$/); name = substr($0, 34, at - 34); number = substr($0, at + 2);
            printf "%s\t%d\t%s=/%s\n", name, number, substr($0, 1, 32), substr($0, 34) }' |

@@ -114,6 +114,7 @@ void THashDatabase::clear() {
   arena_.clear();
   entries_.clear();
   slots_.clear();
+  header_.clear();
   distinctKeys_ = 0;
 }
 
@@ -155,6 +156,9 @@ void THashDatabase::Parse(const char* text, std::size_t size) {
 
     if (line[0] == ';') {
       carried.fromSource(line, length);
+      // The comments before the first entry tell how the hashes were made.
+      if (entries_.empty() && header_.size() < maxHeaderLines)
+        header_.emplace_back(line, std::min(longestCopy, length));
       continue;
     }
     if (length < shortestEntryLine || !isHexDigit(line[0])) continue;

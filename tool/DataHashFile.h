@@ -40,6 +40,10 @@ class THashDatabase {
 
   std::size_t size() const { return entries_.size(); }
 
+  // The comment lines before the first entry (at most maxHeaderLines), ";" included.
+  static constexpr std::size_t maxHeaderLines = 64;
+  const std::vector<std::string>& header() const { return header_; }
+
  private:
   // Keys (lower-cased) and values live in one arena, addressed by offset so
   // the arena may grow; an entry line whose value is carried over from an
@@ -68,4 +72,5 @@ class THashDatabase {
   std::vector<TEntry> entries_;
   std::vector<TSlot> slots_;  // a power of two in size, at most half in use
   std::size_t distinctKeys_ = 0;
+  std::vector<std::string> header_;
 };

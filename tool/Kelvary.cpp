@@ -19,6 +19,7 @@
 #include "HvscIndexer.h"
 #include "MainThread.h"
 #include "Output.h"
+#include "RunConditions.h"
 #include "RunState.h"
 #include "Settings.h"
 #include "Zorvex_Wrapper.h"
@@ -78,8 +79,8 @@ bool SameDirectory(const std::string& a, const std::string& b) {
 
 class TProgram {
  public:
-  TProgram(TSettings settings, TOutput& output, TRunState& run)
-      : settings_(std::move(settings)), output_(output), run_(run) {}
+  TProgram(TSettings settings, TRunConditions conditions, TOutput& output, TRunState& run)
+      : settings_(std::move(settings)), conditions_(std::move(conditions)), output_(output), run_(run) {}
 
   // The phases after a clean parse; endTime is set only when processing ran to its end.
   void Run(uint32_t& endTime);
@@ -93,6 +94,7 @@ class TProgram {
   void ShowProgress(std::chrono::steady_clock::time_point started);
 
   TSettings settings_;
+  TRunConditions conditions_;
   TOutput& output_;
   TRunState& run_;
   bool anyFound_ = false;
@@ -111,9 +113,13 @@ void TProgram::Run(uint32_t& endTime) {
     output_.WriteConsoleLine("Process interrupted by user, exiting...");
     return;
   }
-  if (!settings_.binaryOnly && database && !LoadDatabase(*database)) {
-    run_.SetExitCode(7);
-    return;
+  if (!settings_.binaryOnly && database) {
+    if (!LoadDatabase(*database)) {
+      run_.SetExitCode(7);
+      return;
+    }
+    if (const auto warning = conditions_.DifferenceFrom(TRunConditions::FromComments(database->header())))
+      output_.WriteConsoleLine(*warning);
   }
 
   const int cpus = Platform::cpuCount();
@@ -128,6 +134,9 @@ void TProgram::Run(uint32_t& endTime) {
   }
   files.StartSearch(settings_.inputName, settings_.includeSubdirs);
   output_.WriteConsoleLine("Processing...");
+  // Hash lines are only comparable with others made the same way: say how.
+  if (settings_.generateOnly && !settings_.json)
+    for (const std::string& line : conditions_.CommentLines()) output_.OutputLine(line);
   ProcessFiles(files, database ? &*database : nullptr, indexer);
 
   if (Platform::interruptFlag().load()) output_.WriteConsoleLine("Process interrupted by user, exiting...");
@@ -292,8 +301,16 @@ int RunKelvary(int argc, char** argv) {
   bool waitForKey = false;
   TRunState run;
 
-  if (Zorvex::GetVersion() < minimumLibraryVersion) {
-    output.OutputLine(std::string("ERROR: ") + Zorvex::LibraryFileName() + " version 1.36 or higher required.");
+  // The ROM set is the library's to load, so it is settled before the library is.
+  const TParseResult early = ParseCommandLine(args, DefaultHvscPath(), [](const std::string&) { return true; });
+  const TRomChoice roms = SettleRomSet(early.settings.romDirectory);
+  if (std::string why; !Zorvex::Bind(why)) {
+    output.OutputLine("ERROR: " + Zorvex::LibraryFileName() + " cannot be loaded: " + why);
+    return 7;
+  }
+  const int32_t libraryVersion = Zorvex::GetVersion();
+  if (libraryVersion < minimumLibraryVersion) {
+    output.OutputLine("ERROR: " + Zorvex::LibraryFileName() + " version 1.36 or higher required.");
     return 7;
   }
   TParseResult parsed = ParseCommandLine(args, DefaultHvscPath(), Platform::isDirectory);
@@ -304,7 +321,9 @@ int RunKelvary(int argc, char** argv) {
   if (run.ExitCode() == 0) {
     output.SetFormat(parsed.settings.json ? TOutput::Format::json : TOutput::Format::text);
     try {
-      TProgram program(std::move(parsed.settings), output, run);
+      if (!roms.warning.empty()) output.WriteConsoleLine(roms.warning);
+      TRunConditions conditions{MadeBy(libraryVersion), roms.description, PlayTime(parsed.settings.minutes)};
+      TProgram program(std::move(parsed.settings), std::move(conditions), output, run);
       program.Run(endTime);
     } catch (const std::exception& error) {
       output.OutputLine(ClassName(error) + ": " + error.what());

@@ -34,7 +34,7 @@ std::string DefaultHvscPath() {
 
 std::vector<std::string> UsageText() {
   return {
-      "Kelvary Tool v1.05",
+      std::string("Kelvary Tool v") + toolVersion,
       "",
       "Usage: kelvary <options> <input_filename>",
       "",
@@ -52,6 +52,7 @@ std::vector<std::string> UsageText() {
       "  -t{minutes}: minutes to play each sub-tune [Default 3 min]",
       "  -w: wait for a key press before exiting",
       "  --json: print one JSON object per line instead of the result lines",
+      "  --roms DIR: play with the C64 ROM images (kernal, basic, chargen) in DIR [Default: the built-in set]",
   };
 }
 
@@ -90,6 +91,22 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args, const std::s
       s.waitForKey = true;
     } else if (p == "--json") {
       s.json = true;
+    } else if (p == "--roms" || p.starts_with("--roms=")) {
+      // "--roms DIR" takes the next parameter, "--roms=DIR" its own rest.
+      std::string dir;
+      if (p != "--roms")
+        dir = p.substr(7);
+      else if (i + 1 < args.size())
+        dir = args[++i];
+      if (dir.empty()) {
+        result.errors.push_back("ERROR: --roms needs the directory of the ROM images.");
+        result.exitCode = 1;
+      } else if (!directoryExists(dir)) {
+        result.errors.push_back("ERROR: ROM directory doesn't exist: " + dir);
+        result.exitCode = 1;
+      } else {
+        s.romDirectory = dir;
+      }
     } else if (HasPrefixIgnoringCase(p, "-l")) {
       if (p.size() < 3) {
         result.errors.push_back("ERROR: Invalid HVSC path entered. No space allowed after -l switch.");

@@ -26,7 +26,11 @@ struct TSettings {
   bool hvscPathGiven = false;
   std::string inputName;
   bool json = false;  // --json: results as JSON lines
+  std::string romDirectory;  // --roms: genuine ROM images; empty: the built-in set
 };
+
+// The program's version, as its banner and the -g head name it.
+inline constexpr const char* toolVersion = "1.05";
 
 struct TParseResult {
   TSettings settings;

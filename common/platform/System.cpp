@@ -23,6 +23,8 @@ std::string environment(const char* name) {
   return value ? std::string(value) : std::string();
 }
 
+void setEnvironment(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
+
 int cpuCount() {
   // The affinity mask, not the machine's CPU count: a process pinned by taskset
   // or a container's cpuset gains nothing from more workers. The set grows

@@ -8,6 +8,8 @@ namespace Platform {
 
 // The value of an environment variable, empty when it is not set.
 std::string environment(const char* name);
+// Sets an environment variable for this process and the libraries it opens later.
+void setEnvironment(const char* name, const std::string& value);
 
 // How many CPUs this process may run on (at least 1).
 int cpuCount();

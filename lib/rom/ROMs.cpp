@@ -134,7 +134,10 @@ TRoms TRoms::fromDirectories(const std::vector<std::filesystem::path>& dirs, TTr
 std::vector<std::filesystem::path> TRoms::searchDirectories() {
   // An explicit directory is the only one, so that a run can be pinned to one set
   // (or to our own images, with an empty directory) whatever else is installed.
-  if (const std::string explicitDir = Platform::environment("ZORVEX_ROMS"); !explicitDir.empty()) return {explicitDir};
+  if (const std::string explicitDir = Platform::environment("ZORVEX_ROMS"); !explicitDir.empty()) {
+    if (explicitDir == builtinOnly) return {};
+    return {explicitDir};
+  }
   std::vector<fs::path> dirs;
   if (const fs::path own = Platform::moduleDirectory(); !own.empty()) dirs.push_back(own / "roms");
   for (const char* vice : {"/usr/share/vice/C64", "/usr/lib/vice/C64", "/usr/local/share/vice/C64",

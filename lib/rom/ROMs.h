@@ -52,8 +52,10 @@ class TRoms {
   // CRC-32 (the zip and PNG one) of data.
   static uint32_t crc32(const uint8_t* data, std::size_t size);
 
-  // $ZORVEX_ROMS alone when it is set; otherwise roms/ beside the library, then the
-  // directories where VICE installations keep their C64 ROMs.
+  // $ZORVEX_ROMS alone when it is set (none at all when it is the word "builtin",
+  // which pins a run to our own set); otherwise roms/ beside the library, then
+  // the directories where VICE installations keep their C64 ROMs.
+  static constexpr const char* builtinOnly = "builtin";
   static std::vector<std::filesystem::path> searchDirectories();
 
   // The KERNAL of our own (lib/rom/kernal.asm), used when no genuine one is found.

@@ -74,6 +74,14 @@ TEST(HashDatabaseParse, LinesThatMakeNoEntry) {
   EXPECT_EQ(db.Find("0123"), "");
 }
 
+TEST(HashDatabaseParse, TheHeadIsTheCommentsBeforeTheFirstEntry) {
+  THashDatabase db;
+  parse(db, "; made by: me\r\n\n; ROM set: built-in\n" + hashA + "=/A.sid #1\n; later\n" + hashB + "=/B.sid #1\n");
+  EXPECT_EQ(db.header(), (std::vector<std::string>{"; made by: me", "; ROM set: built-in"}));
+  parse(db, hashA + "=/A.sid #1\n");
+  EXPECT_TRUE(db.header().empty());
+}
+
 TEST(HashDatabaseParse, LinesWithoutEqualsTakeTheCarriedText) {
   THashDatabase db;
   parse(db, hashA + " \n" +                        // nothing carried yet

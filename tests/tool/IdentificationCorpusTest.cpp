@@ -17,6 +17,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -249,6 +250,7 @@ TCollection MakeCollection() {
   }
   static const std::regex hashLine("([0-9a-f]{32})=/(.*) #(\\d+)");
   for (const std::string& line : Lines(made.out)) {
+    if (line.starts_with(";")) continue;  // the head: how the hashes were made
     std::smatch m;
     if (!std::regex_match(line, m, hashLine)) {
       c.error += "not a hash line: " + line + "\n";
@@ -271,7 +273,7 @@ TCollection MakeCollection() {
       c.error += t.rel + ": a sub-tune without a hash line\n";
   }
   if (c.hashes.size() != c.tunes.size()) c.error += "hash lines name files that were not picked\n";
-  std::ofstream(c.database) << "; made by kelvary -g -s -t1 from the picked tunes\n" << made.out;
+  std::ofstream(c.database) << made.out;
   return c;
 }
 
@@ -326,6 +328,7 @@ struct TPassWrites {
 
 TPassWrites PlayPass(const fs::path& file, int32_t song, bool pal) {
   TPassWrites writes;
+  Zorvex::BindOrThrow();
   TZorvexInstance c64;
   if (!c64.LoadFile(file.string())) return writes;
   writes.loaded = true;
@@ -367,6 +370,7 @@ std::string Write(uint16_t pair) { return "$D4" + Hex(pair & 0xFF, 2) + "=" + He
 std::string MissReason(const fs::path& tune, int32_t song, const fs::path& rip) {
   bool pal = true;
   {
+    Zorvex::BindOrThrow();
     TZorvexInstance probe;
     if (probe.LoadFile(tune.string())) pal = probe.GetC64Version() != 2;
   }

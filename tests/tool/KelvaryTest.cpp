@@ -30,6 +30,13 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// -g output without the comment lines at its head.
+std::string Body(const std::string& out) {
+  std::size_t start = 0;
+  while (start < out.size() && out[start] == ';') start = out.find('\n', start) + 1;
+  return out.substr(start);
+}
+
 bool EndsWithTotalTime(const std::string& err) {
   return std::regex_search(err, std::regex("\n\nTotal time: \\d\\d:\\d\\d:\\d\\d \\(\\+\\d+ milliseconds\\)\n$"));
 }
@@ -130,7 +137,7 @@ TEST(KelvaryProgram, FilesThatHoldNoTuneAreReportedAndTheRunGoesOn) {
   in.workingDirectory = dir.path();
   const TProcessResult r = RunProcess(kelvary, {"-g", "-t0", "*.sid"}, in);
   EXPECT_EQ(r.exitCode, 3);
-  std::vector<std::string> lines = Lines(r.out);
+  std::vector<std::string> lines = Lines(Body(r.out));
   std::sort(lines.begin(), lines.end());
   ASSERT_EQ(lines.size(), 4u) << r.out;
   EXPECT_EQ(lines[0], "File type not supported or file not found: ./a_empty.sid");
@@ -149,14 +156,17 @@ TEST(KelvaryProgram, HashLinesMakeADatabaseThatRecognisesRenamedCopies) {
 
   TProcessResult made = RunProcess(kelvary, {"-g", "-t1", "-c1", "*.sid"}, inHvsc);
   ASSERT_EQ(made.exitCode, 0) << made.err;
-  const std::vector<std::string> lines = Lines(made.out);
+  // The head says how the hashes were made: the built-in ROM set whatever the machine has.
+  EXPECT_EQ(made.out.substr(0, made.out.size() - Body(made.out).size()),
+            "; made by: kelvary 1.05 with libzorvex 1.3.7\n; ROM set: built-in\n; play time: 1 minute\n");
+  const std::vector<std::string> lines = Lines(Body(made.out));
   for (const std::string& line : lines)
     EXPECT_TRUE(std::regex_match(line, std::regex("[0-9a-f]{32}=/[A-Za-z_]+\\.sid #\\d+"))) << line;
   EXPECT_EQ(lines.size(), 1u + 4u + 14u);  // the tunes' sub-tunes
   EXPECT_TRUE(std::regex_match(made.err, std::regex("Processing...\n\nTotal time: .*\n"))) << made.err;
 
   // Two workers give the same lines, in some order.
-  const std::vector<std::string> two = Lines(RunProcess(kelvary, {"-g", "-t1", "-c2", "*.sid"}, inHvsc).out);
+  const std::vector<std::string> two = Lines(Body(RunProcess(kelvary, {"-g", "-t1", "-c2", "*.sid"}, inHvsc).out));
   EXPECT_EQ(std::multiset<std::string>(lines.begin(), lines.end()), std::multiset<std::string>(two.begin(), two.end()));
 
   { std::ofstream(dir.path() / "database.txt") << "; made by kelvary -g\n" << made.out; }
@@ -166,6 +176,7 @@ TEST(KelvaryProgram, HashLinesMakeADatabaseThatRecognisesRenamedCopies) {
   inRips.workingDirectory = dir.path() / "rips";
   const TProcessResult found = RunProcess(kelvary, {"-t1", "-d../database.txt", "-s", "*"}, inRips);
   EXPECT_EQ(found.exitCode, 0) << found.err;
+  EXPECT_EQ(found.err.find("WARNING"), std::string::npos) << found.err;
   std::vector<std::string> results = Lines(found.out);
   ASSERT_EQ(results.size(), 4u) << found.out;
   for (int n = 1; n <= 4; ++n) {
@@ -182,9 +193,39 @@ TEST(KelvaryProgram, HashLinesMakeADatabaseThatRecognisesRenamedCopies) {
                                                      "\"match\":\"/BMX_Kidz.sid #1\"\\}\n")))
       << json.out;
 
+  // Another play time than the database's is worth one warning.
+  const TProcessResult longer = RunProcess(kelvary, {"-t2", "-d../database.txt", "-nf", "-s", "*"}, inRips);
+  EXPECT_EQ(longer.err.substr(0, longer.err.find('\n')),
+            "WARNING: the database was made with ROM set built-in, play time 1 minute; this run uses ROM set "
+            "built-in, play time 2 minutes, so the same tune may hash differently.");
+
   // -nf: nothing for what is known.
   const TProcessResult quiet = RunProcess(kelvary, {"-t1", "-d../database.txt", "-nf", "-s", "*"}, inRips);
   EXPECT_EQ(quiet.out, "");
+}
+
+TEST(KelvaryProgram, PlaysWithTheBuiltInRomsUnlessOthersAreNamed) {
+  REQUIRE_SHARED(hubbard);
+  TTempDir dir;
+  CopyTunes(dir.path(), {"Kings_of_the_Beach_intro.sid"});
+  const TTempDir empty, roms;
+  roms.write("kernal", std::vector<uint8_t>(8192, 0x60));
+  TProcessOptions in;
+  in.workingDirectory = dir.path();
+  const auto romLine = [](const std::string& out) { return Lines(out).at(1); };
+
+  TProcessResult r = RunProcess(kelvary, {"-g", "-t0", "--roms", empty.path().string(), "Kings*"}, in);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(romLine(r.out), "; ROM set: built-in");
+  EXPECT_EQ(Lines(r.err).at(0), "WARNING: no ROM images in " + empty.path().string() + "; the built-in set is used.");
+
+  r = RunProcess(kelvary, {"-g", "-t0", "--roms", "/no/such/roms", "Kings*"}, in);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "ERROR: ROM directory doesn't exist: /no/such/roms\n");
+
+  in.environment = {"ZORVEX_ROMS=" + roms.path().string()};
+  r = RunProcess(kelvary, {"-g", "-t0", "Kings*"}, in);
+  EXPECT_EQ(romLine(r.out), "; ROM set: images from " + roms.path().string() + " (kernal)");
 }
 
 TEST(KelvaryProgram, UnknownTunesAreSaidOnceAndTheRunEndsWithAHint) {
@@ -214,7 +255,7 @@ TEST(KelvaryProgram, RelativeDatabaseNamesAreLookedForHereFirstThenBesideTheProg
   CopyTunes(dir.path() / "work", {"Kings_of_the_Beach_intro.sid"});
   TProcessOptions in;
   in.workingDirectory = dir.path() / "work";
-  const std::string hash = Lines(RunProcess(program, {"-g", "-t1", "Kings*"}, in).out).at(0).substr(0, 32);
+  const std::string hash = Lines(Body(RunProcess(program, {"-g", "-t1", "Kings*"}, in).out)).at(0).substr(0, 32);
   std::ofstream(dir.path() / "bin" / "database.txt") << hash << "=/beside/the/program.sid #1\n";
   std::ofstream(dir.path() / "bin" / "other.txt") << hash << "=/other/beside/the/program.sid #1\n";
 
@@ -240,9 +281,9 @@ TEST(KelvaryProgram, CtrlCEndsTheRunWithWholeLinesAndTheTotalTime) {
   const TProcessResult r = RunProcess(kelvary, {"-g", "-t3", "*.sid"}, in);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(r.out.empty() || r.out.back() == '\n');
-  for (const std::string& line : Lines(r.out))
+  for (const std::string& line : Lines(Body(r.out)))
     EXPECT_TRUE(std::regex_match(line, std::regex("[0-9a-f]{32}=/t\\d+\\.sid #\\d+"))) << line;
-  EXPECT_LT(Lines(r.out).size(), 40u * 17u);
+  EXPECT_LT(Lines(Body(r.out)).size(), 40u * 17u);
   EXPECT_NE(r.err.find("Processing...\nProcess interrupted by user, exiting...\n"), std::string::npos) << r.err;
   EXPECT_TRUE(EndsWithTotalTime(r.err)) << r.err;
 }
@@ -257,11 +298,11 @@ TEST(KelvaryProgram, MultiPartProgramsAndZeroMinutes) {
   // The intro brings no second part after the key press: one line.
   TProcessResult r = RunProcess(kelvary, {"-g", "-m", "-t1", "intro.prg"}, in);
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_TRUE(std::regex_match(r.out, std::regex("[0-9a-f]{32}=/intro\\.prg #1\n"))) << r.out;
-  EXPECT_NE(r.out.substr(0, 32), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_TRUE(std::regex_match(Body(r.out), std::regex("[0-9a-f]{32}=/intro\\.prg #1\n"))) << r.out;
+  EXPECT_NE(Body(r.out).substr(0, 32), "d41d8cd98f00b204e9800998ecf8427e");
   // No time at all: nothing can be hashed.
   r = RunProcess(kelvary, {"-g", "-m", "-t0", "intro.prg"}, in);
-  EXPECT_EQ(r.out, "d41d8cd98f00b204e9800998ecf8427e=/intro.prg #1\n");
+  EXPECT_EQ(Body(r.out), "d41d8cd98f00b204e9800998ecf8427e=/intro.prg #1\n");
 }
 
 TEST(KelvaryProgram, ProgressGoesToATerminalOnlyAndNeverIntoTheResults) {
@@ -289,7 +330,7 @@ TEST(KelvaryProgram, ProgressGoesToATerminalOnlyAndNeverIntoTheResults) {
   reader.join();
   ::close(master);
   EXPECT_EQ(r.exitCode, 0);
-  for (const std::string& line : Lines(r.out))
+  for (const std::string& line : Lines(Body(r.out)))
     EXPECT_TRUE(std::regex_match(line, std::regex("[0-9a-f]{32}=/t\\d+\\.sid #\\d+"))) << line;
   EXPECT_TRUE(std::regex_search(terminal, std::regex("\\d+ files, \\d+ sub-tunes done, \\d\\d:\\d\\d:\\d\\d elapsed, \\d+x real time")))
       << terminal;

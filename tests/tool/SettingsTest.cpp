@@ -89,10 +89,27 @@ TEST(CommandLine, HvscLocation) {
   EXPECT_EQ(r.errors.size(), 2u);
 }
 
+TEST(CommandLine, RomDirectoryInEitherSpelling) {
+  TParseResult r = Parse({"--roms", "/hvsc", "x.sid"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.settings.romDirectory, "/hvsc");
+  EXPECT_EQ(r.settings.inputName, "x.sid");
+  r = Parse({"--roms=/hvsc", "-g", "x.sid"});
+  EXPECT_EQ(r.settings.romDirectory, "/hvsc");
+  EXPECT_TRUE(r.settings.generateOnly);
+
+  r = Parse({"--roms=/nowhere", "x.sid"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.errors, (std::vector<std::string>{"ERROR: ROM directory doesn't exist: /nowhere"}));
+  r = Parse({"-g", "--roms="});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.errors, (std::vector<std::string>{"ERROR: --roms needs the directory of the ROM images."}));
+}
+
 TEST(CommandLine, UsageListsEverySwitch) {
   std::string all;
   for (const std::string& line : UsageText()) all += line + "\n";
-  for (const char* s : {"-b:", "-bo:", "-c{", "-d{", "-g:", "-i:", "-l{", "-m:", "-nf:", "-s:", "-t{", "-w:", "--json"})
+  for (const char* s : {"-b:", "-bo:", "-c{", "-d{", "-g:", "-i:", "-l{", "-m:", "-nf:", "-s:", "-t{", "-w:", "--json", "--roms"})
     EXPECT_NE(all.find(std::string("  ") + s), std::string::npos) << s;
   EXPECT_NE(all.find("Usage: kelvary <options> <input_filename>"), std::string::npos);
 }

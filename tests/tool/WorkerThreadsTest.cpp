@@ -12,6 +12,7 @@
 namespace {
 
 std::multiset<std::string> HashLines(const std::string& mask, int workers) {
+  Zorvex::BindOrThrow();
   TFileSearch files;
   files.StartSearch(mask, true);
   std::multiset<std::string> lines;

@@ -69,6 +69,14 @@ TEST(RomFiles, ExplicitDirectoryIsSearchedAlone) {
   EXPECT_TRUE(holds(roms.chargen, image(4096, 3)));
 }
 
+TEST(RomFiles, BuiltinPinsTheRunToOurOwnSet) {
+  TScopedEnv env("ZORVEX_ROMS", TRoms::builtinOnly);
+  EXPECT_TRUE(TRoms::searchDirectories().empty());
+  const TRoms roms = TRoms::fromDirectories(TRoms::searchDirectories());
+  EXPECT_EQ(roms.kernalSource, TRoms::builtinSource);
+  EXPECT_EQ(roms.kernal, TRoms::builtinKernal());
+}
+
 TEST(RomFiles, WithoutExplicitDirectoryTheBinarysOwnComesFirst) {
   unsetenv("ZORVEX_ROMS");
   const std::vector<std::filesystem::path> dirs = TRoms::searchDirectories();
