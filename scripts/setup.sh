@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the build tools and libraries the project needs on Debian, when missing.
+# Installs the build tools and libraries the project needs on Debian, when missing
+# (pkgconf: the install test builds a program the way users do).
 set -euo pipefail
 # clang with its runtime libraries (libFuzzer, sanitizers) builds the fuzz targets.
-packages=(cmake g++ make clang libclang-rt-dev libgtest-dev libgmock-dev libbenchmark-dev acme python3)
+packages=(cmake g++ make clang libclang-rt-dev libgtest-dev libgmock-dev libbenchmark-dev acme python3 pkgconf xz-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -65,7 +65,16 @@ bool readString(const uint8_t* buffer, std::size_t& pos, std::size_t end, std::s
 
 THVSCIndexer::THVSCIndexer() = default;
 
-std::string THVSCIndexer::DefaultIndexFile() { return Platform::programDirectory() + indexFileName; }
+std::string THVSCIndexer::DefaultIndexFile() {
+  // Beside the program, as it always was; an installed program's directory is
+  // not the user's to write, and then the index is the user's own cache.
+  const std::string own = Platform::programDirectory();
+  if (own.empty() || Platform::isFile(own + indexFileName) || Platform::isWritableDirectory(own))
+    return own + indexFileName;
+  const std::string cache = Platform::userCacheDirectory();
+  if (cache.empty()) return own + indexFileName;
+  return cache + Platform::pathSeparator + "kelvary" + Platform::pathSeparator + indexFileName;
+}
 
 bool THVSCIndexer::IndexFileExists() const { return Platform::isFile(DefaultIndexFile()); }
 
@@ -253,7 +262,13 @@ std::size_t THVSCIndexer::FirstRepeat(const uint8_t* data, std::size_t i, std::s
 }
 
 bool THVSCIndexer::SaveIndex(const std::function<void(const std::string&)>& outputLine) {
-  return SaveIndexTo(DefaultIndexFile(), outputLine);
+  const std::string file = DefaultIndexFile();
+  // The user's cache folder may not be there yet.
+  if (const auto folder = std::filesystem::path(file).parent_path(); !folder.empty()) {
+    std::error_code ignored;  // a folder that cannot be made shows as the write's failure
+    std::filesystem::create_directories(folder, ignored);
+  }
+  return SaveIndexTo(file, outputLine);
 }
 
 bool THVSCIndexer::SaveIndexTo(const std::string& file, const std::function<void(const std::string&)>& outputLine) {

@@ -27,6 +27,11 @@
 #include "platform/Files.h"
 #include "platform/System.h"
 
+// Where an installed tree keeps the shared data and the library, seen from bin/.
+#ifndef KELVARY_SHARE_FROM_BIN
+#define KELVARY_SHARE_FROM_BIN "../share/kelvary"
+#endif
+
 namespace {
 
 constexpr int32_t minimumLibraryVersion = 0x136;
@@ -77,6 +82,16 @@ bool SameDirectory(const std::string& a, const std::string& b) {
   return canonicalA == canonicalB;
 }
 
+// database.txt beside the program; an installed program finds the database
+// installed with it in its share folder.
+std::string DefaultDatabaseFile() {
+  const std::string own = Platform::programDirectory();
+  const std::string beside = own + "database.txt";
+  const std::string installed = own + KELVARY_SHARE_FROM_BIN + "/database.txt";
+  if (!own.empty() && !Platform::isFile(beside) && Platform::isFile(installed)) return installed;
+  return beside;
+}
+
 class TProgram {
  public:
   TProgram(TSettings settings, TRunConditions conditions, TOutput& output, TRunState& run)
@@ -102,7 +117,7 @@ class TProgram {
 };
 
 void TProgram::Run(uint32_t& endTime) {
-  if (settings_.databaseFile.empty()) settings_.databaseFile = Platform::programDirectory() + "database.txt";
+  if (settings_.databaseFile.empty()) settings_.databaseFile = DefaultDatabaseFile();
 
   std::optional<THashDatabase> database;
   if (!settings_.generateOnly) database.emplace();

@@ -8,6 +8,11 @@
 #include "platform/Library.h"
 #include "zorvex.h"
 
+// Where an installed tree keeps the library, seen from bin/.
+#ifndef KELVARY_LIB_FROM_BIN
+#define KELVARY_LIB_FROM_BIN "../lib"
+#endif
+
 namespace {
 
 // The import table: one pointer per export the tool calls, typed from the
@@ -82,7 +87,7 @@ bool Bind(std::string& why) {
   std::vector<std::string> candidates;
   if (const std::string own = Platform::programDirectory(); !own.empty()) {
     candidates.push_back(own + file);
-    candidates.push_back(own + "../lib/" + file);
+    candidates.push_back(own + KELVARY_LIB_FROM_BIN + "/" + file);
   }
   candidates.push_back(file);
   std::string firstReason;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 
@@ -101,6 +102,16 @@ bool isDirectory(const std::string& path) {
 bool isFile(const std::string& path) {
   std::error_code error;
   return !path.empty() && std::filesystem::is_regular_file(path, error);
+}
+
+bool isWritableDirectory(const std::string& path) {
+  return isDirectory(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string userCacheDirectory() {
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && cache[0] == '/') return cache;
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return std::string(home) + "/.cache";
+  return {};
 }
 
 bool matchesWildcard(std::string_view pattern, std::string_view name) {

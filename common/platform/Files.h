@@ -35,6 +35,12 @@ std::optional<std::vector<uint8_t>> readFile(const std::filesystem::path& path, 
 // Existence queries that never throw: false for anything that cannot be examined.
 bool isDirectory(const std::string& path);
 bool isFile(const std::string& path);
+// Whether this process may create files in the directory.
+bool isWritableDirectory(const std::string& path);
+
+// Where this user's programs keep files they can make again: $XDG_CACHE_HOME,
+// else ~/.cache. Empty when neither is known.
+std::string userCacheDirectory();
 
 // One entry of a directory listing.
 struct TDirEntry {

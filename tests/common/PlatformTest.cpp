@@ -120,6 +120,32 @@ TEST(PlatformProcess, ProgramDirectoryHoldsThisTestProgram) {
   EXPECT_TRUE(Platform::isFile(directory + "common_tests"));
 }
 
+TEST(PlatformProcess, SharedLibrariesOpenAndBindByName) {
+  std::string why;
+  EXPECT_EQ(Platform::TSharedLibrary::open("/no/such/libnothing.so", why), nullptr);
+  EXPECT_FALSE(why.empty());
+  // The C library is in every process; a second open shares the first.
+  const auto libc = Platform::TSharedLibrary::open("libc.so.6", why);
+  ASSERT_NE(libc, nullptr) << why;
+  const auto length = reinterpret_cast<std::size_t (*)(const char*)>(libc->symbol("strlen"));
+  ASSERT_NE(length, nullptr);
+  EXPECT_EQ(length("zorvex"), 6u);
+  EXPECT_EQ(libc->symbol("no_such_function_here"), nullptr);
+  EXPECT_EQ(Platform::sharedLibraryFileName("zorvex", 1), "libzorvex.so.1");
+}
+
+TEST(PlatformProcess, TheCacheFolderFollowsXdgElseHome) {
+  const std::string xdg = Platform::environment("XDG_CACHE_HOME");
+  Platform::setEnvironment("XDG_CACHE_HOME", "/var/cache/me");
+  EXPECT_EQ(Platform::userCacheDirectory(), "/var/cache/me");
+  unsetenv("XDG_CACHE_HOME");
+  EXPECT_EQ(Platform::userCacheDirectory(), Platform::environment("HOME") + "/.cache");
+  if (!xdg.empty()) Platform::setEnvironment("XDG_CACHE_HOME", xdg);
+  TTempDir dir;
+  EXPECT_TRUE(Platform::isWritableDirectory(dir.path().string()));
+  EXPECT_FALSE(Platform::isWritableDirectory((dir.path() / "missing").string()));
+}
+
 TEST(PlatformProcess, CpuCountFollowsTheAffinityMask) {
   EXPECT_GE(Platform::cpuCount(), 1);
   // Affinity is per thread on Linux: pin a fresh thread to one CPU and ask there.
