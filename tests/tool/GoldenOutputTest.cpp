@@ -23,6 +23,7 @@
 #include "RunProcess.h"
 #include "SharedData.h"
 #include "TempDir.h"
+#include "TreeHashLines.h"
 #include "WMD5.h"
 #include "zorvex.h"
 
@@ -114,39 +115,6 @@ std::string pathOf(const std::string& line, char after) {
   return line.substr(start, line.rfind(" #") - start);
 }
 
-// kelvary -g over a tree of links to the given tunes (and the companions of
-// MUS files); lines with paths relative to the corpus, sorted.
-std::vector<std::string> hashLines(const fs::path& corpus, const std::vector<std::string>& tunes) {
-  TTempDir tree;
-  for (const std::string& tune : tunes) {
-    const fs::path link = tree.path() / tune;
-    fs::create_directories(link.parent_path());
-    // A companion may have been linked already, beside its .mus.
-    auto linkTo = [](const fs::path& target, const fs::path& at) {
-      if (fs::exists(target) && !fs::exists(fs::symlink_status(at))) fs::create_symlink(target, at);
-    };
-    linkTo(corpus / tune, link);
-    for (const char* ext : {".str", ".STR"})
-      linkTo(fs::path(corpus / tune).replace_extension(ext), fs::path(link).replace_extension(ext));
-  }
-  TProcessOptions options;
-  options.environment = {"ZORVEX_ROMS=/nonexistent-zorvex-golden-roms"};
-  // One minute of each sub-tune: the same machine as three, at a third of CI's time.
-  const TProcessResult r =
-      RunProcess(KELVARY_FILE, {"-g", "-s", "-t1", "-c2", (tree.path() / "*").string()}, options);
-  // 3: some files were no tune (the corpus holds rips that are no program).
-  EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 3) << r.exitCode << ": " << r.err;
-  const std::string prefix = tree.path().string() + "/";
-  std::vector<std::string> lines;
-  std::istringstream out(r.out);
-  for (std::string line; std::getline(out, line);) {
-    // Hash lines only: "<32 hex digits>=<path> #<sub-tune>".
-    if (line.size() < 34 || line[32] != '=' || line.compare(33, prefix.size(), prefix) != 0) continue;
-    lines.push_back(line.erase(33, prefix.size()));
-  }
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
 
 // The default sub-tune's first 30 seconds through the exports, as the tool
 // drives them: every run() answer with the command and the values it makes
@@ -203,7 +171,8 @@ class GoldenOutputs : public ::testing::Test {
 TEST_F(GoldenOutputs, HashLinesAreUnchanged) {
   if (recording()) {
     const std::vector<std::string> tunes = chooseTunes(corpus);
-    const std::vector<std::string> lines = hashLines(corpus, tunes);
+    // One minute of each sub-tune: the same machine as three, at a third of CI's time.
+    const std::vector<std::string> lines = TreeHashLines(KELVARY_FILE, corpus, tunes, {"-t1"});
     writeLines(hashFile,
                "# kelvary -g -t1 (1 minute, built-in ROMs) of " + std::to_string(tunes.size()) +
                    " tunes of ../shared/corpus; see tests/tool/GoldenOutputTest.cpp\n",
@@ -220,7 +189,7 @@ TEST_F(GoldenOutputs, HashLinesAreUnchanged) {
   for (std::size_t i = 0; i < tunes.size(); i += pickEvery) picked.push_back(tunes[i]);
   for (const std::string& line : golden)
     if (std::binary_search(picked.begin(), picked.end(), pathOf(line, '='))) expected.push_back(line);
-  const std::vector<std::string> actual = hashLines(corpus, picked);
+  const std::vector<std::string> actual = TreeHashLines(KELVARY_FILE, corpus, picked, {"-t1"});
   std::vector<std::string> missing, extra;
   std::set_difference(expected.begin(), expected.end(), actual.begin(), actual.end(), std::back_inserter(missing));
   std::set_difference(actual.begin(), actual.end(), expected.begin(), expected.end(), std::back_inserter(extra));
