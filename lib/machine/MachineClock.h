@@ -37,13 +37,15 @@ struct TMachineClock {
   // instruction.
   int64_t eventAt = 0;
   // The count at which the raster's current line began: the cycle in the line
-  // is the distance to it. The line's end is a stop of the run loop.
+  // is the distance to it. The start of the next line on which the VIC may
+  // change what it takes is a stop of the run loop; the quiet lines before it
+  // are crossed there, or when the VIC's registers are touched.
   int64_t lineStartAt = 0;
   // The count at which the slice's instructions end (the driver's limit; a
   // new count of play timing within the slice does not move it).
   uint32_t sliceEndAt = 0;
   // The first count at which the run loop must look at more than the next
-  // instruction: the event, the end of the raster line or of the slice, or at
+  // instruction: the event, the end of the raster's quiet lines or of the slice, or at
   // once (0) while a loop is found, the VIC may steal on this line or playSID's
   // samples step with every instruction. It is never later than eventAt.
   int64_t stopAt = 0;

@@ -288,7 +288,7 @@ class T6510 : public TProcessor {
   }
   // The run loop's next stop (TMachineClock::stopAt).
   void planStop() {
-    const int64_t lineEnd = clock.lineStartAt + vic.cyclesPerLine;
+    const int64_t lineEnd = clock.lineStartAt + int64_t{vic.cyclesPerLine} * vic.quietLines;
     const bool atOnce = conventions.playSid || loopFound != LoopKind::none || vic.stealArmed;
     clock.stopAt = atOnce ? 0 : std::min({clock.eventAt, lineEnd, int64_t{clock.sliceEndAt}});
   }

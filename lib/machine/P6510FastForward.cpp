@@ -178,6 +178,7 @@ T6510::QuietRun T6510::quietJamCycles() const {
 }
 
 void T6510::passQuietJamCycles() {
+  advanceRaster();  // the walk below starts from the current line
   const QuietRun run = quietJamCycles();
   const uint32_t n = run.cycles;
   if (n == 0) return;

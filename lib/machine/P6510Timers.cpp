@@ -174,7 +174,7 @@ void T6510::rasterCompareReached() {
 
 uint8_t T6510::vicRead(uint8_t reg) {
   if (reg == 0x11 || reg == 0x12) {
-    syncRaster();
+    advanceRaster();
     return vic.readRaster(reg, static_cast<int32_t>(instructionCycles));
   }
   if (reg == 0x19) return ioByte(0xD019) | 0x70;
@@ -187,7 +187,7 @@ void T6510::vicWrite(uint8_t reg, uint8_t value) {
   switch (reg) {
     case 0x11:
     case 0x12:
-      syncRaster();
+      advanceRaster();
       if (vic.writeRaster(reg, value)) rasterCompareReached();
       return;
     case 0x15:

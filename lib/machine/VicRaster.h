@@ -8,6 +8,7 @@
 //   uint32_t stolen = vic.stealCycles(cycleInLine + cycles, opcode, cycles);
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -63,13 +64,32 @@ class TVicRaster {
   // loop's test per instruction is then one byte. The part re-arms itself; who
   // sets its fields or those registers directly calls rearm().
   bool stealArmed = false;
-  void rearm() { stealArmed = maySteal(); }
+  // Whole lines from the start of this one to the start of the first on which
+  // the VIC may change what it takes (a bad line candidate once bad lines are
+  // on, line 48 where that is decided; with sprites on, every line). The lines
+  // between may be crossed late, all at once: nothing happens on them.
+  int32_t quietLines = 1;
+  void rearm() {
+    stealArmed = maySteal();
+    quietLines = linesToWatch();
+  }
   // Whether a line of the display window matches the scroll register's low bits
   // (a bad line once bad lines are enabled for the frame).
   static bool badLineCandidate(int32_t line, uint8_t control) {
     return static_cast<unsigned>(line - 48) <= 199 && ((line ^ control) & 7) == 0;
   }
   bool badLineCandidate(int32_t line) const { return badLineCandidate(line, regs_[0x11]); }
+  int32_t linesToWatch() const {
+    if (regs_[0x15] != 0) return 1;
+    int32_t lines = (48 - rasterLine - 1 + linesPerFrame) % linesPerFrame + 1;  // to line 48
+    if (badLinesEnabled) {
+      // The first line after this one in the display window whose low bits match the scroll.
+      const int32_t from = std::max(rasterLine + 1, 48);
+      const int32_t candidate = from + ((regs_[0x11] - from) & 7);
+      if (candidate <= 247) lines = std::min(lines, candidate - rasterLine);
+    }
+    return lines;
+  }
 
   // $D011/$D012 as an instruction `cycles` long reads them at its end.
   uint8_t readRaster(uint8_t reg, int32_t cycles) const;

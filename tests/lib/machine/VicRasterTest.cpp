@@ -79,6 +79,31 @@ TEST(VicRaster, ArmedFlagFollowsEveryChangeTheStealDependsOn) {
   check("NTSC");
 }
 
+TEST(VicRaster, QuietLinesEndWhereTheStealCouldChange) {
+  // Against a walk of the lines: the first line that is line 48 or, with bad
+  // lines on, a candidate of the scroll bits; every line with sprites on.
+  for (const bool pal : {true, false}) {
+    Vic f;
+    f.vic.setPal(pal);
+    for (const bool enabled : {false, true})
+      for (uint8_t scroll = 0; scroll < 8; ++scroll)
+        for (int32_t line = 0; line < f.vic.linesPerFrame; ++line) {
+          f.registers[0x11] = static_cast<uint8_t>(0x10 | scroll);
+          f.vic.badLinesEnabled = enabled;
+          f.vic.rasterLine = line;
+          f.vic.rearm();
+          int32_t walked = 1, at = (line + 1) % f.vic.linesPerFrame;
+          while (at != 48 && !(enabled && f.vic.badLineCandidate(at))) {
+            ++walked;
+            at = (at + 1) % f.vic.linesPerFrame;
+          }
+          ASSERT_EQ(f.vic.quietLines, walked) << "line " << line << " scroll " << int{scroll} << " on " << enabled;
+        }
+    f.vic.writeSpriteEnable(0x01);
+    EXPECT_EQ(f.vic.quietLines, 1);
+  }
+}
+
 TEST(VicRaster, RasterReadsAndCompareWritesLookAtTheNextLineNearItsEnd) {
   Vic v;
   v.vic.reset();
