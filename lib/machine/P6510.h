@@ -164,6 +164,9 @@ class T6510 : public TProcessor {
   }
   // The same jump again with nothing done in between: the registers decide.
   void noteRepeatedJump(uint16_t from);
+  // A JMP to itself: it reads only its own bytes, which its first run has
+  // marked, and changes nothing, so it is a loop from the first run on.
+  void noteSelfJump();
   void skipLoopIterations();
   // Cycles from now to the start of the first raster line on which the VIC could
   // steal from an instruction; 0 when it could on this line.

@@ -74,6 +74,18 @@ void T6510::noteRepeatedJump(uint16_t from) {
   }
 }
 
+void T6510::noteSelfJump() {
+  takeLoopState();
+  LoopWatch& w = loopWatch;
+  w.head = PC;
+  w.effects = sideEffects;
+  w.period = instructionCycles;
+  w.polls = false;
+  w.counterStep = 0;
+  loopFound = LoopKind::repeating;
+  clock.stopAt = 0;  // the run loop skips at its stop after this jump
+}
+
 void T6510::skipLoopIterations() {
   const LoopKind kind = loopFound;
   loopFound = LoopKind::none;

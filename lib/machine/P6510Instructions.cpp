@@ -84,7 +84,13 @@ void jmpAbsolute(M& m) {
   m.instructionCycles = 3;
   const uint16_t from = m.PC;
   m.PC = absolute(m);
-  if (m.PC < from && m.fastForward) m.noteBackwardJump(from);
+  if (m.PC < from && m.fastForward) {
+    // Code in I/O space could read a register with every fetch.
+    if (m.PC == from - 1 && !m.memory.ioReadPage[m.PC >> 12])
+      m.noteSelfJump();
+    else
+      m.noteBackwardJump(from);
+  }
 }
 void jmpIndirect(M& m) {
   m.instructionCycles = 5;
