@@ -201,6 +201,7 @@ class T6510 : public TProcessor {
 
   uint8_t readByte(uint16_t address);
   void writeByte(uint16_t address, uint8_t value);
+  void writeRam(uint16_t address, uint8_t value, uint8_t& usage);
   uint8_t fetchByte();
   uint8_t readZeroPage(uint8_t address);
   void writeZeroPage(uint8_t address, uint8_t value);
@@ -374,14 +375,15 @@ ZORVEX_HOT uint8_t T6510::fetchByte() {
 }
 
 ZORVEX_HOT void T6510::writeByte(uint16_t address, uint8_t value) {
-  ++sideEffects;
   if (address >= 0xD000 && memory.ioVisible) {
     if (address < 0xE000) {
+      ++sideEffects;
       ioWrite(address, value);
       TMemoryMap::markWrite(memory.writeUsage(address, true));
       return;
     }
   } else if (address < 2 && memory.hasPort()) {
+    ++sideEffects;
     if (address == 0)
       memory.writePortDirection(value);
     else
@@ -389,8 +391,16 @@ ZORVEX_HOT void T6510::writeByte(uint16_t address, uint8_t value) {
     TMemoryMap::markWrite(memory.writeUsage(address, false));
     return;
   }
+  writeRam(address, value, memory.writeUsage(address, false));
+}
+
+// A store of the value a byte already holds, marked written before, changes
+// nothing a later instruction could see: a waiting loop may make it (a JSR to
+// a poll routine pushes the same return address every time).
+ZORVEX_HOT void T6510::writeRam(uint16_t address, uint8_t value, uint8_t& usage) {
+  if (ram[address] != value || !(usage & TMemoryMap::usageWritten)) ++sideEffects;
   ram[address] = value;
-  TMemoryMap::markWrite(memory.writeUsage(address, false));
+  TMemoryMap::markWrite(usage);
 }
 
 ZORVEX_HOT uint8_t T6510::readZeroPage(uint8_t address) {
@@ -403,16 +413,12 @@ ZORVEX_HOT void T6510::writeZeroPage(uint8_t address, uint8_t value) {
     writeByte(address, value);
     return;
   }
-  ++sideEffects;
-  ram[address] = value;
-  TMemoryMap::markWrite(memory.writeUsage(address, false));
+  writeRam(address, value, memory.writeUsage(address, false));
 }
 
 ZORVEX_HOT void T6510::push(uint8_t value) {
-  ++sideEffects;
   const uint16_t address = 0x0100 | SP;
-  ram[address] = value;
-  TMemoryMap::markWrite(memory.ramUsage[address]);
+  writeRam(address, value, memory.ramUsage[address]);
   --SP;
 }
 
