@@ -35,7 +35,7 @@ void TMemoryMap::writePortDirection(uint8_t value) {
   portLatch = static_cast<uint8_t>((portLatch & ~value) | (portWritten & value));
   portValue = effectivePortValue(portDirection, portWritten, portLatch);
   ram_[1] = portValue;
-  remap(portValue & 7);
+  remapIfChanged(portValue & 7);
 }
 
 void TMemoryMap::writePort(uint8_t value) {
@@ -43,10 +43,17 @@ void TMemoryMap::writePort(uint8_t value) {
   portLatch = static_cast<uint8_t>((portLatch & ~portDirection) | (value & portDirection));
   portValue = effectivePortValue(portDirection, portWritten, portLatch);
   ram_[1] = portValue;
-  remap((~portDirection | value) & 7);
+  remapIfChanged((~portDirection | value) & 7);
+}
+
+// Most port writes keep the banking (a read-modify-write writes the old value
+// first): the tables stay as they are.
+void TMemoryMap::remapIfChanged(uint8_t config) {
+  if ((config & 7) != configuration || !mapped_) remap(config);
 }
 
 void TMemoryMap::remap(uint8_t config) {
+  mapped_ = true;
   configuration = config & 7;
   codePage = 16;
   const Layout& layout = layouts_[configuration];
