@@ -27,7 +27,7 @@
 #include "platform/Files.h"
 #include "platform/System.h"
 
-// Where an installed tree keeps the shared data and the library, seen from bin/.
+// Where an installed tree keeps kelvary's data (the shipped database), seen from bin/.
 #ifndef KELVARY_SHARE_FROM_BIN
 #define KELVARY_SHARE_FROM_BIN "../share/kelvary"
 #endif
