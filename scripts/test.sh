@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite twice: a release build and an
-# AddressSanitizer + UndefinedBehaviorSanitizer build; then fuzzes the parsers of
+# AddressSanitizer + UndefinedBehaviorSanitizer build; runs the Python package's
+# tests over the release build's library; then fuzzes the parsers of
 # the collection's documents, the tune loader, database.txt and hvscindex.dat
 # for a bounded time (ZORVEX_FUZZ_SECONDS each, 60 by default). Ends with the
 # verdict: one line for the test runs, one per fuzz target.
@@ -23,6 +24,9 @@ for config in "build:-DCMAKE_BUILD_TYPE=Release" "build-asan:-DZORVEX_SANITIZE=O
   bad=$(sed -nE 's/.*, ([0-9]+) tests failed.*/\1/p' <<< "$counts")
   summary+=("$dir: $(( ${total:-0} - ${bad:-0} )) passed, ${bad:-?} failed of ${total:-?} tests")
 done
+
+# The Python package over the release build's library, installed as users install it.
+if ./scripts/python-test.sh; then summary+=("python: passed"); else summary+=("python: FAILED"); failed=1; fi
 
 # libFuzzer targets, built by clang in a directory of their own. Any crash,
 # sanitizer report or broken invariant ends the fuzzer with an error and fails the run.
