@@ -192,7 +192,9 @@ void TBasicInterpreter::trap() {
         linkProgram();
         break;
       case trapError:
-        handleError(m.X);
+        // The vector's default handler ($E38B) itself: programs with a handler
+        // of their own end up here too once they pass the error on.
+        reportError(m.X);
         break;
       default:
         break;
@@ -218,13 +220,17 @@ void TBasicInterpreter::output(const std::string& text, uint16_t then) {
 
 void TBasicInterpreter::handleError(uint8_t error) {
   const uint16_t vector = word(ERROR_VECTOR);
-  if (error & 0x80) {  // the warm start's "no error"
-    m.PC = readyEntry;
-    return;
-  }
-  if (vector != defaultErrorVector) {
+  if (vector != defaultErrorVector && !(error & 0x80)) {
     m.X = error;
     m.PC = vector;
+    return;
+  }
+  reportError(error);
+}
+
+void TBasicInterpreter::reportError(uint8_t error) {
+  if (error & 0x80) {  // the warm start's "no error"
+    m.PC = readyEntry;
     return;
   }
   std::string text = "\r?" + errorMessage(error) + "  ERROR";

@@ -164,7 +164,8 @@ class TBasicInterpreter final : public TRomTrapHandler, private TBasicRomLayout 
   // Output through CHROUT, then continue at `then`.
   void output(const std::string& text, uint16_t then);
   void raise(uint8_t error);
-  void handleError(uint8_t error);
+  void handleError(uint8_t error);   // through the vector at $0300
+  void reportError(uint8_t error);   // the message, then READY
   void finish();
 
   T6510& m;

@@ -205,6 +205,17 @@ TEST_F(BuiltinBasic, RomEntriesPrintStringsAndNumbers) {
   EXPECT_EQ(row(0), "HI 12345");
 }
 
+TEST_F(BuiltinBasic, AnErrorHandlerOfTheProgramPassesErrorsOn) {
+  // At $C000: STX $C100; JMP $E38B, the vector's default handler.
+  runProgram({
+      "10 PRINT CHR$(147);:FOR I=0 TO 5:READ B:POKE 49152+I,B:NEXT:POKE 768,0:POKE 769,192",
+      "20 X=1/0",
+      "30 DATA 142,0,193,76,139,227",
+  });
+  EXPECT_EQ(peek(0xC100), 20);
+  EXPECT_EQ(row(1), "?DIVISION BY ZERO  ERROR IN 20");
+}
+
 TEST_F(BuiltinBasic, TimePassesWhileItRuns) {
   // WAIT on the jiffy clock only ends because the interrupt keeps counting;
   // TI and TI$ read the same clock.
