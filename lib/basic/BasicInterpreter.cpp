@@ -66,6 +66,7 @@ std::string TBasicInterpreter::errorMessage(uint8_t error) {
 }
 
 void TBasicInterpreter::reset() {
+  math.reset();
   pending.clear();
   pendingAt = 0;
   pendingThen = 0;
@@ -125,6 +126,10 @@ void TBasicInterpreter::raise(uint8_t error) { throw BasicError{error}; }
 
 void TBasicInterpreter::trap() {
   const uint8_t number = m.fetchByte();
+  if (TMathPackage::owns(number)) {
+    math.trap(number);
+    return;
+  }
   cost = costTrap;
   reads = 0;
   statementDepth = 0;

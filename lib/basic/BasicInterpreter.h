@@ -14,7 +14,8 @@
 // timers, the raster and the interrupts keep running between statements.
 // Output to the screen leaves through CHROUT ($FFD2, vectored at $0326) one
 // character at a time from a small loop in the ROM; SYS pushes a return into
-// the ROM and jumps to the machine code.
+// the ROM and jumps to the machine code. The floating point routines machine
+// code calls from the ROM are the math package's (MathPackage.h).
 //
 //   TBasicInterpreter basic(machine);
 //   machine.setBasicTrapHandler(&basic);  // the instance does this for the built-in set
@@ -29,13 +30,14 @@
 #include <vector>
 
 #include "BasicRomLayout.h"
+#include "MathPackage.h"
 #include "RomTrap.h"
 
 class T6510;
 
 class TBasicInterpreter final : public TRomTrapHandler, private TBasicRomLayout {
  public:
-  explicit TBasicInterpreter(T6510& machine) : m(machine) {}
+  explicit TBasicInterpreter(T6510& machine) : m(machine), math(machine) {}
   TBasicInterpreter(const TBasicInterpreter&) = delete;
   TBasicInterpreter& operator=(const TBasicInterpreter&) = delete;
 
@@ -169,6 +171,7 @@ class TBasicInterpreter final : public TRomTrapHandler, private TBasicRomLayout 
   void finish();
 
   T6510& m;
+  TMathPackage math;
   uint16_t txt = 0;
   uint32_t cost = 0;
   int nesting = 0;  // expression depth: a hostile formula must not exhaust the host stack
