@@ -59,6 +59,8 @@ struct TBasicRomLayout {
     trapFin = 47,
     trapNegop = 48,
     trapRnd = 49,
+    trapFrmnum = 50,
+    trapUsrReturn = 51,
   };
   static constexpr uint16_t nextStatementEntry = 0xA7AE;
   static constexpr uint16_t readyEntry = 0xA474;
@@ -72,6 +74,7 @@ struct TBasicRomLayout {
   static constexpr uint16_t hang = 0xBF14;
   static constexpr uint16_t defaultErrorVector = 0xE38B;
   static constexpr uint16_t errorEntry = 0xA437;
+  static constexpr uint16_t usrReturn = 0xBF1C;
   static constexpr uint16_t rndEntry = 0xBF1A;
   static constexpr uint16_t kernalRndEntry = 0xE097;
 };

@@ -74,6 +74,8 @@ T_INT            = 46
 T_FIN            = 47
 T_NEGOP          = 48
 T_RND            = 49
+T_FRMNUM         = 50
+T_USR_RETURN     = 51
 
 CHROUT = $FFD2
 CHRIN  = $FFCF
@@ -133,6 +135,10 @@ string_out:                 ; print the zero-ended string at A (low), Y (high)
     inc INDEX+1
     bne -
 +   rts
+
++at $AD8A
+frmnum:                     ; evaluate the formula at TXTPTR into FAC, numeric
+    +trap T_FRMNUM
 
 +at $B1AA
 ayint_ay:                   ; FAC to a signed integer: A high, Y low
@@ -275,6 +281,9 @@ cold_init:
 +at $BF1A
 rnd:                        ; kernal.asm's $E097 jumps here
     +trap T_RND
++at $BF1C
+usr_return:                 ; a USR routine returns here with its result in FAC
+    +trap T_USR_RETURN
 
 +at $BFB4
 negop:                      ; FAC := -FAC

@@ -43,7 +43,8 @@ LAYOUT_TRAPS = [
     ("trapMovmf", "T_MOVMF"), ("trapMovfa", "T_MOVFA"), ("trapMovaf", "T_MOVAF"), ("trapRound", "T_ROUND"),
     ("trapSign", "T_SIGN"), ("trapSgn", "T_SGN"), ("trapFloat", "T_FLOAT"), ("trapAbs", "T_ABS"),
     ("trapFcomp", "T_FCOMP"), ("trapQint", "T_QINT"), ("trapInt", "T_INT"), ("trapFin", "T_FIN"),
-    ("trapNegop", "T_NEGOP"), ("trapRnd", "T_RND"),
+    ("trapNegop", "T_NEGOP"), ("trapRnd", "T_RND"), ("trapFrmnum", "T_FRMNUM"),
+    ("trapUsrReturn", "T_USR_RETURN"),
 ]
 LAYOUT_ENTRIES = [
     ("nextStatementEntry", "basic.asm", "next_statement"), ("readyEntry", "basic.asm", "ready"),
@@ -52,7 +53,7 @@ LAYOUT_ENTRIES = [
     ("reexecute", "basic.asm", "reexecute"), ("inputWait", "basic.asm", "input_wait"),
     ("returnStub", "basic.asm", "return_stub"), ("hang", "basic.asm", "hang"),
     ("defaultErrorVector", "kernal.asm", "basic_error"), ("errorEntry", "basic.asm", "error_entry"),
-    ("rndEntry", "basic.asm", "rnd"),
+    ("usrReturn", "basic.asm", "usr_return"), ("rndEntry", "basic.asm", "rnd"),
     ("kernalRndEntry", "kernal.asm", "basic_rnd"),
 ]
 
