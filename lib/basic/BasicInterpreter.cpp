@@ -46,6 +46,10 @@ constexpr uint32_t costTrap = 60, costChar = 14, costScan = 25, costAdd = 120, c
 struct BasicError {
   uint8_t code;
 };
+// A USR routine runs: the evaluation stops and starts again when it returns.
+struct UsrCall {};
+
+constexpr uint16_t TYPE_FLAG = 0x0D, USR_JUMP = 0x0310;
 
 }  // namespace
 
@@ -66,6 +70,10 @@ std::string TBasicInterpreter::errorMessage(uint8_t error) {
 }
 
 void TBasicInterpreter::reset() {
+  math.reset();
+  record.clear();
+  recordAt = 0;
+  resuming = false;
   pending.clear();
   pendingAt = 0;
   pendingThen = 0;
@@ -125,6 +133,10 @@ void TBasicInterpreter::raise(uint8_t error) { throw BasicError{error}; }
 
 void TBasicInterpreter::trap() {
   const uint8_t number = m.fetchByte();
+  if (TMathPackage::owns(number)) {
+    math.trap(number);
+    return;
+  }
   cost = costTrap;
   reads = 0;
   statementDepth = 0;
@@ -192,11 +204,22 @@ void TBasicInterpreter::trap() {
         linkProgram();
         break;
       case trapError:
-        handleError(m.X);
+        // The vector's default handler ($E38B) itself: programs with a handler
+        // of their own end up here too once they pass the error on.
+        reportError(m.X);
+        break;
+      case trapFrmnum:
+        --txt;
+        formula();
+        break;
+      case trapUsrReturn:
+        resumeAfterUsr();
         break;
       default:
         break;
     }
+  } catch (const UsrCall&) {
+    // PC is at the routine; the evaluation starts again at usrReturn.
   } catch (const BasicError& e) {
     reads = 0;
     handleError(e.code);
@@ -218,13 +241,17 @@ void TBasicInterpreter::output(const std::string& text, uint16_t then) {
 
 void TBasicInterpreter::handleError(uint8_t error) {
   const uint16_t vector = word(ERROR_VECTOR);
-  if (error & 0x80) {  // the warm start's "no error"
-    m.PC = readyEntry;
-    return;
-  }
-  if (vector != defaultErrorVector) {
+  if (vector != defaultErrorVector && !(error & 0x80)) {
     m.X = error;
     m.PC = vector;
+    return;
+  }
+  reportError(error);
+}
+
+void TBasicInterpreter::reportError(uint8_t error) {
+  if (error & 0x80) {  // the warm start's "no error"
+    m.PC = readyEntry;
     return;
   }
   std::string text = "\r?" + errorMessage(error) + "  ERROR";
@@ -276,6 +303,7 @@ void TBasicInterpreter::nextStatement() {
 void TBasicInterpreter::executeStatement() {
   // IF ... THEN IF ... nests; memory full of IFs must not exhaust the host stack.
   if (++statementDepth > 100) raise(errFormulaTooComplex);
+  beginStep(Restart::statement);
   const uint8_t c = chrget();
   if (c == 0 || c == ':') return;
   dispatch(c);
@@ -743,6 +771,7 @@ void TBasicInterpreter::statementPrint(bool toFile) {
 
 void TBasicInterpreter::continuePrint() {
   for (;;) {
+    beginStep(Restart::printItem);
     const uint8_t c = chrgot();
     if (c == 0 || c == ':') {
       // A PRINT that ends in ";" or "," stays on the line.
@@ -786,7 +815,10 @@ void TBasicInterpreter::statementPoke() {
 
 void TBasicInterpreter::statementSys() {
   const uint16_t address = addressExpression();
-  if (!atStatementEnd()) raise(errSyntax);
+  // The routine may read parameters after the address (SYS 49152,X): the next
+  // statement starts where it leaves TXTPTR. The look at the character after
+  // the address stays in the statement's cost, which recorded outputs rest on.
+  chrgot();
   // The routine returns into the ROM, which stores the registers it left.
   const uint16_t back = sysReturn - 1;
   m.push(static_cast<uint8_t>(back >> 8));
@@ -1200,7 +1232,7 @@ TBasicInterpreter::Value TBasicInterpreter::function(uint8_t token) {
     case 0xB4: return number(x > 0 ? 1 : x < 0 ? -1 : 0);
     case 0xB5: return number(std::floor(x));
     case 0xB6: return number(std::fabs(x));
-    case 0xB7: raise(errIllegalQuantity); break;  // USR: no routine of our own behind $0311
+    case 0xB7: return usr(x);
     case 0xB8: {
       collectGarbage();
       return number(static_cast<int16_t>(word(FRETOP) - word(STREND)));
@@ -1209,7 +1241,7 @@ TBasicInterpreter::Value TBasicInterpreter::function(uint8_t token) {
     case 0xBA:
       if (x < 0) raise(errIllegalQuantity);
       return number(checked(std::sqrt(x)));
-    case 0xBB: return number(rnd(x));
+    case 0xBB: return recorded([&] { return number(rnd(x)); });
     case 0xBC:
       if (x <= 0) raise(errIllegalQuantity);
       return number(checked(std::log(x)));
@@ -1220,7 +1252,7 @@ TBasicInterpreter::Value TBasicInterpreter::function(uint8_t token) {
     case 0xC1: return number(checked(std::atan(x)));
     case 0xC2: {
       if (x < 0 || x >= 65536) raise(errIllegalQuantity);
-      return number(peek(static_cast<uint16_t>(x)));
+      return recorded([&] { return number(peek(static_cast<uint16_t>(x))); });
     }
     case 0xC3: return number(static_cast<double>(arg.text.size()));
     case 0xC4: return text(TBasicFloat::format(x));
@@ -1239,6 +1271,74 @@ TBasicInterpreter::Value TBasicInterpreter::function(uint8_t token) {
   }
   raise(errSyntax);
   return {};
+}
+
+// ---- USR and FRMNUM -------------------------------------------------------------------
+
+void TBasicInterpreter::beginStep(Restart kind) {
+  if (resuming)
+    resuming = false;
+  else
+    record.clear();
+  recordAt = 0;
+  restartKind = kind;
+  restartTxt = txt;
+}
+
+template <class Compute>
+TBasicInterpreter::Value TBasicInterpreter::recorded(Compute compute) {
+  if (recordAt < record.size()) return record[recordAt++];
+  record.push_back(compute());
+  return record[recordAt++];
+}
+
+TBasicInterpreter::Value TBasicInterpreter::usr(double argument) {
+  if (recordAt < record.size()) return record[recordAt++];
+  // The routine behind the JMP at $0310 finds the argument in FAC and returns
+  // its result there.
+  math.setFac(argument);
+  poke(TYPE_FLAG, 0);
+  const uint16_t back = usrReturn - 1;
+  m.push(static_cast<uint8_t>(back >> 8));
+  m.push(static_cast<uint8_t>(back));
+  m.stackDepth += 2;
+  m.PC = USR_JUMP;
+  throw UsrCall{};
+}
+
+void TBasicInterpreter::resumeAfterUsr() {
+  record.push_back(Value{false, checked(math.fac()), {}, 0});
+  resuming = true;
+  txt = restartTxt;
+  switch (restartKind) {
+    case Restart::statement:
+      m.PC = nextStatementEntry;
+      executeStatement();
+      break;
+    case Restart::printItem:
+      continuePrint();
+      break;
+    case Restart::formula:
+      formula();
+      break;
+  }
+}
+
+// FRMNUM: the formula after TXTPTR's character into FAC, which must be a number.
+void TBasicInterpreter::formula() {
+  beginStep(Restart::formula);
+  const Value v = expression();
+  if (v.isString) raise(errTypeMismatch);
+  math.setFac(v.number);
+  poke(TYPE_FLAG, 0);
+  returnFromRoutine();
+}
+
+void TBasicInterpreter::returnFromRoutine() {
+  const uint8_t low = m.pull();
+  const uint8_t high = m.pull();
+  m.PC = static_cast<uint16_t>((low | high << 8) + 1);
+  m.stackDepth -= 2;
 }
 
 double TBasicInterpreter::rnd(double argument) {
@@ -1423,8 +1523,10 @@ TBasicInterpreter::Value TBasicInterpreter::jiffyValue(bool asText) {
 
 TBasicInterpreter::Value TBasicInterpreter::load(const Variable& v) {
   if (v.special) {
-    if ((v.name1 & 0x7F) == 'S') return Value{false, static_cast<double>(peek(STATUS)), {}, 0};
-    return jiffyValue(v.type == 's');
+    return recorded([&] {
+      if ((v.name1 & 0x7F) == 'S') return Value{false, static_cast<double>(peek(STATUS)), {}, 0};
+      return jiffyValue(v.type == 's');
+    });
   }
   if (v.address == 0) return Value{v.type == 's', 0, {}, 0};
   const uint16_t a = v.address;

@@ -14,7 +14,13 @@
 // timers, the raster and the interrupts keep running between statements.
 // Output to the screen leaves through CHROUT ($FFD2, vectored at $0326) one
 // character at a time from a small loop in the ROM; SYS pushes a return into
-// the ROM and jumps to the machine code.
+// the ROM and jumps to the machine code. USR calls machine code in the middle
+// of a formula: the statement (or PRINT item) stops there and runs again when
+// the routine returns, answering the calls made so far (USR, RND, PEEK, TI, ST)
+// from a record of their results, so it sees the values it would have seen
+// running once. The floating point routines machine code calls from the ROM
+// are the math package's (MathPackage.h); FRMNUM, which evaluates a formula,
+// is the interpreter's.
 //
 //   TBasicInterpreter basic(machine);
 //   machine.setBasicTrapHandler(&basic);  // the instance does this for the built-in set
@@ -29,13 +35,14 @@
 #include <vector>
 
 #include "BasicRomLayout.h"
+#include "MathPackage.h"
 #include "RomTrap.h"
 
 class T6510;
 
 class TBasicInterpreter final : public TRomTrapHandler, private TBasicRomLayout {
  public:
-  explicit TBasicInterpreter(T6510& machine) : m(machine) {}
+  explicit TBasicInterpreter(T6510& machine) : m(machine), math(machine) {}
   TBasicInterpreter(const TBasicInterpreter&) = delete;
   TBasicInterpreter& operator=(const TBasicInterpreter&) = delete;
 
@@ -161,13 +168,25 @@ class TBasicInterpreter final : public TRomTrapHandler, private TBasicRomLayout 
   void pushFrame(const std::vector<uint8_t>& bytes);
   int findForFrame(uint16_t variable);
 
+  // USR: where a stopped evaluation starts again, and the results it met.
+  enum class Restart : uint8_t { statement, printItem, formula };
+  void beginStep(Restart kind);
+  template <class Compute>
+  Value recorded(Compute compute);
+  Value usr(double argument);
+  void resumeAfterUsr();
+  void formula();
+  void returnFromRoutine();
+
   // Output through CHROUT, then continue at `then`.
   void output(const std::string& text, uint16_t then);
   void raise(uint8_t error);
-  void handleError(uint8_t error);
+  void handleError(uint8_t error);   // through the vector at $0300
+  void reportError(uint8_t error);   // the message, then READY
   void finish();
 
   T6510& m;
+  TMathPackage math;
   uint16_t txt = 0;
   uint32_t cost = 0;
   int nesting = 0;  // expression depth: a hostile formula must not exhaust the host stack
@@ -178,4 +197,9 @@ class TBasicInterpreter final : public TRomTrapHandler, private TBasicRomLayout 
   std::size_t pendingAt = 0;
   uint16_t pendingThen = 0;
   std::string inputLine;  // typed so far while INPUT waits
+  std::vector<Value> record;
+  std::size_t recordAt = 0;
+  bool resuming = false;
+  Restart restartKind = Restart::statement;
+  uint16_t restartTxt = 0;
 };

@@ -37,7 +37,11 @@ BLINK_CHAR  = $CE
 BLINK_PHASE = $CF
 BLINK_COLOR = $0287
 
-; ---- BASIC start-up, kept in the KERNAL half as on the C64 -----------------------
+; ---- BASIC's RND and start-up, kept in the KERNAL half as on the C64 --------------
+
++at $E097
+basic_rnd:                  ; RND works in the BASIC ROM's math package
+    jmp $BF1A
 
 +at $E37B
 basic_warm:                 ; warm start (RUN/STOP-RESTORE, BRK): READY, program kept

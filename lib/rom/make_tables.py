@@ -34,6 +34,17 @@ LAYOUT_TRAPS = [
     ("trapReexecute", "T_REEXECUTE"), ("trapInputWait", "T_INPUT_WAIT"), ("trapLinePrint", "T_LINE_PRINT"),
     ("trapColdInit", "T_COLD_INIT"), ("trapClear", "T_CLEAR"), ("trapRunClear", "T_RUN_CLEAR"),
     ("trapResetPointer", "T_RESET_POINTER"), ("trapLinkProgram", "T_LINK_PROGRAM"), ("trapError", "T_ERROR"),
+    ("trapAyintAy", "T_AYINT_AY"), ("trapAyint", "T_AYINT"), ("trapGivayf", "T_GIVAYF"),
+    ("trapGivayfNoType", "T_GIVAYF_NO_TYPE"), ("trapFloatY", "T_FLOAT_Y"), ("trapGetadr", "T_GETADR"),
+    ("trapFsub", "T_FSUB"), ("trapFsubt", "T_FSUBT"), ("trapFadd", "T_FADD"), ("trapFaddt", "T_FADDT"),
+    ("trapFmult", "T_FMULT"), ("trapFmultt", "T_FMULTT"), ("trapConupk", "T_CONUPK"), ("trapMul10", "T_MUL10"),
+    ("trapDiv10", "T_DIV10"), ("trapFdiv", "T_FDIV"), ("trapFdivt", "T_FDIVT"), ("trapMovfm", "T_MOVFM"),
+    ("trapMovmf5C", "T_MOVMF_5C"), ("trapMovmf57", "T_MOVMF_57"), ("trapMovmfIndex", "T_MOVMF_INDEX"),
+    ("trapMovmf", "T_MOVMF"), ("trapMovfa", "T_MOVFA"), ("trapMovaf", "T_MOVAF"), ("trapRound", "T_ROUND"),
+    ("trapSign", "T_SIGN"), ("trapSgn", "T_SGN"), ("trapFloat", "T_FLOAT"), ("trapAbs", "T_ABS"),
+    ("trapFcomp", "T_FCOMP"), ("trapQint", "T_QINT"), ("trapInt", "T_INT"), ("trapFin", "T_FIN"),
+    ("trapNegop", "T_NEGOP"), ("trapRnd", "T_RND"), ("trapFrmnum", "T_FRMNUM"),
+    ("trapUsrReturn", "T_USR_RETURN"),
 ]
 LAYOUT_ENTRIES = [
     ("nextStatementEntry", "basic.asm", "next_statement"), ("readyEntry", "basic.asm", "ready"),
@@ -41,7 +52,9 @@ LAYOUT_ENTRIES = [
     ("printContinue", "basic.asm", "print_continue"), ("sysReturn", "basic.asm", "sys_return"),
     ("reexecute", "basic.asm", "reexecute"), ("inputWait", "basic.asm", "input_wait"),
     ("returnStub", "basic.asm", "return_stub"), ("hang", "basic.asm", "hang"),
-    ("defaultErrorVector", "kernal.asm", "basic_error"),
+    ("defaultErrorVector", "kernal.asm", "basic_error"), ("errorEntry", "basic.asm", "error_entry"),
+    ("usrReturn", "basic.asm", "usr_return"), ("rndEntry", "basic.asm", "rnd"),
+    ("kernalRndEntry", "kernal.asm", "basic_rnd"),
 ]
 
 

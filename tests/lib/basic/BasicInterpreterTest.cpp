@@ -205,6 +205,51 @@ TEST_F(BuiltinBasic, RomEntriesPrintStringsAndNumbers) {
   EXPECT_EQ(row(0), "HI 12345");
 }
 
+TEST_F(BuiltinBasic, UsrCallsMachineCodeInTheMiddleOfAFormula) {
+  // USR's routine at $C000 multiplies FAC by ten: LDA #<ten; LDY #>ten;
+  // JSR FMULT; RTS; ten. The statement around a call starts again when the
+  // routine returns and must see what it saw before: RND draws once.
+  runProgram({
+      "10 PRINT CHR$(147);:FOR I=0 TO 12:READ B:POKE 49152+I,B:NEXT:POKE 785,0:POKE 786,192",
+      "20 PRINT USR(1.5);USR(-2)+1",
+      "30 A=RND(-3):X=RND(1)+USR(0):Y=RND(1):A=RND(-3):P=RND(1):Q=RND(1):PRINT X=P;Y=Q",
+      "40 IF USR(1)=10 THEN POKE 49200,USR(2)",
+      "50 FOR I=1 TO USR(.3):POKE 49200+I,I:NEXT",
+      "60 POKE 785,72:POKE 786,178:Z=USR(1)",
+      "70 DATA 169,8,160,192,32,40,186,96,132,32,0,0,0",
+  });
+  EXPECT_EQ(row(0), " 15 -19");
+  EXPECT_EQ(row(1), "-1 -1");
+  EXPECT_EQ(peek(49200), 20);
+  EXPECT_EQ(peek(49203), 3);
+  EXPECT_NE(peek(49204), 4);  // three rounds: the limit is 3
+  EXPECT_EQ(row(3), "?ILLEGAL QUANTITY  ERROR IN 60");  // the vector's default
+}
+
+TEST_F(BuiltinBasic, SysRoutinesReadTheirParametersWithFrmnum) {
+  // JSR CHRGET (past the comma); JSR FRMNUM; JSR GETADR; $14/$15 to $C100; RTS.
+  runProgram({
+      "10 PRINT CHR$(147);:FOR I=0 TO 19:READ B:POKE 49152+I,B:NEXT",
+      "20 SYS 49152,1234+1:POKE 49410,7",
+      "30 SYS 49152,\"A\"",
+      "40 DATA 32,115,0,32,138,173,32,247,183,165,20,141,0,193,165,21,141,1,193,96",
+  });
+  EXPECT_EQ(peek(0xC100) | peek(0xC101) << 8, 1235);
+  EXPECT_EQ(peek(49410), 7);
+  EXPECT_EQ(row(1), "?TYPE MISMATCH  ERROR IN 30");
+}
+
+TEST_F(BuiltinBasic, AnErrorHandlerOfTheProgramPassesErrorsOn) {
+  // At $C000: STX $C100; JMP $E38B, the vector's default handler.
+  runProgram({
+      "10 PRINT CHR$(147);:FOR I=0 TO 5:READ B:POKE 49152+I,B:NEXT:POKE 768,0:POKE 769,192",
+      "20 X=1/0",
+      "30 DATA 142,0,193,76,139,227",
+  });
+  EXPECT_EQ(peek(0xC100), 20);
+  EXPECT_EQ(row(1), "?DIVISION BY ZERO  ERROR IN 20");
+}
+
 TEST_F(BuiltinBasic, TimePassesWhileItRuns) {
   // WAIT on the jiffy clock only ends because the interrupt keeps counting;
   // TI and TI$ read the same clock.

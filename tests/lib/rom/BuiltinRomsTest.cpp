@@ -63,6 +63,17 @@ TEST(BuiltinRoms, BasicLayoutPointsAtTheTrapsAndStubsOfTheImage) {
   EXPECT_EQ(at(L::hang), 0x4C);
   EXPECT_EQ(at(L::hang, 1) | at(L::hang, 2) << 8, L::hang);
   EXPECT_EQ(builtinKernalImage[L::defaultErrorVector - 0xE000], 0x4C);  // on to the error trap
+  // The floating point routines: RND's KERNAL entry jumps to its trap, errors
+  // leave through the vector at $0300, USR routines return to a trap.
+  const auto kernal = [](uint16_t address, std::size_t offset = 0) { return builtinKernalImage[address - 0xE000 + offset]; };
+  EXPECT_EQ(kernal(L::kernalRndEntry), 0x4C);
+  EXPECT_EQ(kernal(L::kernalRndEntry, 1) | kernal(L::kernalRndEntry, 2) << 8, L::rndEntry);
+  EXPECT_EQ(at(L::rndEntry), 0x02);
+  EXPECT_EQ(at(L::rndEntry, 1), L::trapRnd);
+  EXPECT_EQ(at(L::usrReturn), 0x02);
+  EXPECT_EQ(at(L::usrReturn, 1), L::trapUsrReturn);
+  EXPECT_EQ(at(L::errorEntry), 0x6C);
+  EXPECT_EQ(at(L::errorEntry, 1) | at(L::errorEntry, 2) << 8, 0x0300);
 }
 
 TEST(BuiltinRoms, CharacterSetHoldsReversedCopiesInItsUpperHalf) {
