@@ -2,26 +2,36 @@
 # Makes database.txt of an HVSC release: the data hash of every sub-tune of
 # every tune in DEMOS, GAMES and MUSICIANS, played for the default 3 minutes.
 #
-#   scripts/make-database.sh HVSC_DIR [OUT]      (OUT: database.txt)
+#   scripts/make-database.sh HVSC_DIR [OUT] [--redo LIST]    (OUT: database.txt)
 #
 # HVSC_DIR is the collection's root (the folder holding DOCUMENTS). The work is
 # done folder by folder (DEMOS/A-F, MUSICIANS/H, ...) into OUT.parts/, and a
 # folder whose part is there is not played again: a run that was stopped goes
 # on where it was. Delete a folder's part to play it again, e.g. after a
-# change of the machine that alters the hashes of its tunes.
+# change of the machine that alters the hashes of its tunes; or name the files
+# whose hashes may have changed, one collection name ("/MUSICIANS/...") a line,
+# in LIST: --redo plays only those and their lines replace the folders' lines.
 # Lines are sorted by name and sub-tune, so two runs compare with diff.
 #
 # Environment: KELVARY (the program; default build/bin/kelvary), JOBS (workers;
 # default one per CPU).
 set -euo pipefail
 
-if [ $# -lt 1 ] || [ ! -d "$1/DOCUMENTS" ]; then
-  echo "usage: $0 HVSC_DIR [OUT]   (HVSC_DIR: the folder holding DOCUMENTS, DEMOS, GAMES, MUSICIANS)" >&2
+positional=()
+redo=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --redo) redo=$(realpath -m "${2:?--redo needs a list}"); shift 2 ;;
+    *) positional+=("$1"); shift ;;
+  esac
+done
+if [ ${#positional[@]} -lt 1 ] || [ ! -d "${positional[0]}/DOCUMENTS" ] || { [ -n "$redo" ] && [ ! -f "$redo" ]; }; then
+  echo "usage: $0 HVSC_DIR [OUT] [--redo LIST]   (HVSC_DIR: the folder holding DOCUMENTS, DEMOS, GAMES, MUSICIANS)" >&2
   exit 1
 fi
 here=$(cd "$(dirname "$0")/.." && pwd)
-hvsc=$(cd "$1" && pwd)
-out=$(realpath -m "${2:-database.txt}")
+hvsc=$(cd "${positional[0]}" && pwd)
+out=$(realpath -m "${positional[1]:-database.txt}")
 kelvary=$(realpath -m "${KELVARY:-$here/build/bin/kelvary}")
 [ -x "$kelvary" ] || { echo "$0: no program at $kelvary (build first, or set KELVARY)" >&2; exit 1; }
 parts="$out.parts"
@@ -68,6 +78,42 @@ for unit in "${units[@]}"; do
   mv "$part.tmp" "$part"
 done
 
+# The listed files again, in a tree of links of their own; their lines go to
+# redo.txt, which outranks the folders' parts (earlier redone files stay).
+if [ -n "$redo" ]; then
+  tree="$parts/redo-tree"
+  rm -rf "$tree"
+  while IFS= read -r name; do
+    name=${name#/}
+    [ -n "$name" ] && [ -f "$hvsc/$name" ] || continue
+    mkdir -p "$tree/$(dirname "$name")"
+    ln -s "$hvsc/$name" "$tree/$name"
+  done < "$redo"
+  echo "redoing $(find "$tree" -type l | wc -l) files" >&2
+  : > "$parts/redo.new"
+  for top in DEMOS GAMES MUSICIANS; do
+    [ -d "$tree/$top" ] || continue
+    status=0
+    (cd "$tree" && "$kelvary" -g -s ${JOBS:+-c$JOBS} "$top/*") >> "$parts/redo.new" 2>> "$parts/redo.log" || status=$?
+    if [ $status -ne 0 ] && [ $status -ne 3 ]; then
+      echo "$0: kelvary ended with $status on the redone files (see $parts/redo.log)" >&2
+      exit 1
+    fi
+  done
+  # One head, then the earlier redone lines of files not redone now, then the new lines.
+  {
+    grep '^;' "$parts/redo.new" | awk '!seen[$0]++'
+    if [ -f "$parts/redo.txt" ]; then
+      grep -E '^[0-9a-f]{32}=' "$parts/redo.txt" |
+        awk 'NR == FNR { if ($0 != "") done[substr($0, 2)] = 1; next }
+             { name = substr($0, 34); sub(/ #[0-9]+$/, "", name); if (!(name in done)) print }' "$redo" - || true
+    fi
+    grep -E '^[0-9a-f]{32}=' "$parts/redo.new" || true
+  } > "$parts/redo.tmp"
+  mv "$parts/redo.tmp" "$parts/redo.txt"
+  rm -rf "$tree" "$parts/redo.new"
+fi
+
 # Parts made under other conditions (another ROM set or play time, after a
 # resume with another build) would not make one database.
 head=""
@@ -87,9 +133,16 @@ done
   [[ $release =~ ^[0-9]+$ ]] && release=$((10#$release))
   echo "; HVSC release $release: data hashes of $(basename "$hvsc") made by scripts/make-database.sh"
   [ -n "$head" ] && echo "$head"
-  cat "$parts"/*.txt | grep -E '^[0-9a-f]{32}=' |
-    awk '{ at = match($0, / #[0-9]+$/); name = substr($0, 34, at - 34); number = substr($0, at + 2);
-           printf "%s\t%d\t%s=/%s\n", name, number, substr($0, 1, 32), substr($0, 34) }' |
+  # A file that redo.txt names takes its lines from there alone.
+  folders=()
+  for part in "$parts"/*.txt; do [ "$part" = "$parts/redo.txt" ] || folders+=("$part"); done
+  {
+    [ -f "$parts/redo.txt" ] && grep -E '^[0-9a-f]{32}=' "$parts/redo.txt" | sed 's/^/R\t/'
+    cat "${folders[@]}" | grep -E '^[0-9a-f]{32}=' | sed 's/^/F\t/'
+  } |
+    awk -F '\t' '{ line = $2; at = match(line, / #[0-9]+$/); name = substr(line, 34, at - 34)
+                   if ($1 == "R") redone[name] = 1; else if (name in redone) next
+                   printf "%s\t%d\t%s=/%s\n", name, substr(line, at + 2), substr(line, 1, 32), substr(line, 34) }' |
     LC_ALL=C sort -t $'\t' -k1,1 -k2,2n | cut -f3
 } > "$out.tmp"
 mv "$out.tmp" "$out"
