@@ -89,7 +89,7 @@ static_assert(TBasicRomLayout::trapRnd - TBasicRomLayout::trapAyintAy == 34);
 bool TMathPackage::trap(uint8_t number) {
   if (!owns(number)) return false;
   if (continueUnderWay()) return true;
-  const auto pointer = [this](uint8_t low, uint8_t high) { return static_cast<uint16_t>(low | high << 8); };
+  const auto pointer = [](uint8_t low, uint8_t high) { return static_cast<uint16_t>(low | high << 8); };
   std::copy(m.ram.begin(), m.ram.begin() + 0x100, z.begin());
   readMask.reset();
   writeMask.reset();

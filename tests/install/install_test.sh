@@ -2,10 +2,13 @@
 # The installed tree as its users meet it: cmake --install into a temporary
 # prefix, a C program built against the installed header and library through
 # pkg-config, and the installed kelvary on a tune.
-#   install_test.sh BUILD_DIR SHARED_DIR
+#   install_test.sh BUILD_DIR SHARED_DIR [SANITIZE_FLAGS]
+# A sanitized build's library needs its runtime first in the program: the
+# probe is then built with the same flags.
 set -euo pipefail
 build=$1
 shared=$2
+sanitize=${3:-}
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -42,7 +45,7 @@ C
 flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs zorvex)
 include=$(sed -nE 's/.*-I([^ ]+).*/\1/p' <<< "$flags")
 [ "$(realpath "$include")" = "$(realpath "$prefix/include")" ] || fail "pkg-config's include folder: $flags"
-cc -std=c99 -Wall -Werror "$prefix/probe.c" $flags -o "$prefix/probe"
+cc -std=c99 -Wall -Werror $sanitize "$prefix/probe.c" $flags -o "$prefix/probe"
 out=$(LD_LIBRARY_PATH="$prefix/lib" "$prefix/probe")
 [ "$out" = 137 ] || fail "probe printed '$out'"
 
