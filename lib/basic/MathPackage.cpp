@@ -86,6 +86,14 @@ void TMathPackage::setNZ(uint8_t value) {
 bool TMathPackage::owns(uint8_t number) { return number >= Layout::trapAyintAy && number <= Layout::trapRnd; }
 static_assert(TBasicRomLayout::trapRnd - TBasicRomLayout::trapAyintAy == 34);
 
+// FADD, FSUB, FMULT and FDIV: ARG from the five bytes at A/Y first, then the
+// operation their T entry (ARG already set) runs alone.
+void TMathPackage::withArgFrom(uint16_t address, void (TMathPackage::*operation)()) {
+  cycles += 6;
+  unpackArg(address);
+  (this->*operation)();
+}
+
 bool TMathPackage::trap(uint8_t number) {
   if (!owns(number)) return false;
   if (continueUnderWay()) return true;
@@ -126,29 +134,13 @@ bool TMathPackage::trap(uint8_t number) {
       case Layout::trapMovaf: copyFacToArg(); break;
       case Layout::trapConupk: unpackArg(pointer(a, y)); break;
       case Layout::trapRound: round(); break;
-      case Layout::trapFadd:
-        cycles += 6;
-        unpackArg(pointer(a, y));
-        add();
-        break;
+      case Layout::trapFadd: withArgFrom(pointer(a, y), &TMathPackage::add); break;
       case Layout::trapFaddt: add(); break;
-      case Layout::trapFsub:
-        cycles += 6;
-        unpackArg(pointer(a, y));
-        subtract();
-        break;
+      case Layout::trapFsub: withArgFrom(pointer(a, y), &TMathPackage::subtract); break;
       case Layout::trapFsubt: subtract(); break;
-      case Layout::trapFmult:
-        cycles += 6;
-        unpackArg(pointer(a, y));
-        multiply();
-        break;
+      case Layout::trapFmult: withArgFrom(pointer(a, y), &TMathPackage::multiply); break;
       case Layout::trapFmultt: multiply(); break;
-      case Layout::trapFdiv:
-        cycles += 6;
-        unpackArg(pointer(a, y));
-        divide();
-        break;
+      case Layout::trapFdiv: withArgFrom(pointer(a, y), &TMathPackage::divide); break;
       case Layout::trapFdivt: divide(); break;
       case Layout::trapMul10: multiplyByTen(); break;
       case Layout::trapDiv10: divideByTen(); break;

@@ -87,6 +87,7 @@ class TMathPackage {
   void storeFac(uint16_t address);
   void unpackArg(const std::array<uint8_t, 5>& bytes, uint16_t address);
   void unpackArg(uint16_t address);
+  void withArgFrom(uint16_t address, void (TMathPackage::*operation)());
   void copyArgToFac();
   void copyFacToArg();
   void round();
