@@ -160,7 +160,8 @@ void TOutput::OutputResult(std::string_view name, std::string_view hash, bool sa
   // Windows); the result
   // line shows it from the separator on, as a collection-relative name. Result
   // lines are database lines: "/" separates their directories on every platform.
-  if (name.size() >= 2 && name[0] == '.' && name[1] == Platform::pathSeparator) name.remove_prefix(1);
+  if (name.size() >= 2 && name[0] == '.' && (name[1] == '/' || name[1] == Platform::pathSeparator))
+    name.remove_prefix(1);
   std::string head(hash);
   head += '=';
   const std::size_t nameStart = head.size();

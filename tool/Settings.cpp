@@ -113,7 +113,8 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args, const std::s
         result.exitCode = 1;
       } else {
         std::string path = p.substr(2);
-        if (path.size() > 1 && path.back() == Platform::pathSeparator) path.pop_back();
+        // "/" too: Windows takes it as a separator as well.
+        if (path.size() > 1 && (path.back() == Platform::pathSeparator || path.back() == '/')) path.pop_back();
         if (!directoryExists(path)) {
           result.errors.push_back("ERROR: HVSC location doesn't exists. Please specify a valid HVSC path.");
           result.exitCode = 2;
