@@ -65,7 +65,6 @@ else
     cmake --build build -j"$jobs" --target kelvary zorvex
   fi
   linux=$(realpath "$linux")
-  windows=$root/build-win/bin/kelvary.exe
 
   # The tunes, copied under their corpus paths: every n-th collection tune in
   # byte order, every n-th extra tune and PRG file, the Sidplayer files with
@@ -94,18 +93,33 @@ else
     companion="${file%.*}.str"
     [ ! -f "$shared/corpus/$companion" ] || cp "$shared/corpus/$companion" "$e2e/tunes/$companion"
   done < "$e2e/list.txt"
+  # Every tenth collection tune once more under another name, outside the
+  # collection: rips for the binary search to find in the index.
+  mkdir -p "$e2e/tunes/rips"
+  grep '^C64Music/' "$e2e/list.txt" | awk 'NR % 10 == 1' | while read -r file; do
+    cp "$shared/corpus/$file" "$e2e/tunes/rips/rip_$(basename "$file")"
+  done
 
-  # kelvary ARGS...: both programs on the staged tunes, one mask per kind, one
-  # minute per sub-tune. Lines of different workers come in any order: sorted.
-  # Wine's console-less run must not add CR to standard output.
+  # Copies of both programs with their libraries: what they keep beside
+  # themselves (the index) stays in this folder.
+  mkdir -p "$e2e/linux-bin" "$e2e/windows-bin"
+  cp -P "$linux" "$(dirname "$linux")"/libzorvex.so* "$e2e/linux-bin/"
+  cp build-win/bin/kelvary.exe build-win/bin/zorvex.dll "$e2e/windows-bin/"
+  linux=$e2e/linux-bin/$(basename "$linux")
+  windows=$e2e/windows-bin/kelvary.exe
+
+  # run NAME ARGS...: both programs in the staged tree, once per mask in
+  # masks, one minute per sub-tune. Lines of different workers come in any
+  # order: sorted. Standard output must not gain a CR on Windows.
+  masks=('*.sid' '*.prg' '*.mus')
   run() {
-    local name=$1
+    local name=$1 mask
     shift
-    for mask in '*.sid' '*.prg' '*.mus'; do
-      (cd "$e2e/tunes" && "$linux" "$@" -t1 -s "$mask" 2>> "$e2e/$name.linux.err" || true)
+    for mask in "${masks[@]}"; do
+      (cd "$e2e/tunes" && "$linux" "$@" -t1 "$mask" 2>> "$e2e/$name.linux.err" || true)
     done | LC_ALL=C sort > "$e2e/$name.linux.txt"
-    for mask in '*.sid' '*.prg' '*.mus'; do
-      (cd "$e2e/tunes" && wine "$windows" "$@" -t1 -s "$mask" 2>> "$e2e/$name.windows.err" || true)
+    for mask in "${masks[@]}"; do
+      (cd "$e2e/tunes" && wine "$windows" "$@" -t1 "$mask" 2>> "$e2e/$name.windows.err" || true)
     done | LC_ALL=C sort > "$e2e/$name.windows.txt"
   }
   # Result lines (hash lines, "same as" lines) and the database comments must
@@ -129,14 +143,31 @@ else
     fi
   }
 
-  run hashes -g
+  run hashes -g -s
   compare hashes
   # The Linux hash lines as the database both programs look the tunes up in.
   grep -E '^[0-9a-f]{32}=' "$e2e/hashes.linux.txt" > "$e2e/database.txt" || true
-  run lookup "-d$e2e/database.txt"
+  run lookup "-d$e2e/database.txt" -s
   compare lookup
   found=$(grep -c -- '-> same as:' "$e2e/lookup.windows.txt" || true)
   summary+=("end-to-end: $(wc -l < "$e2e/list.txt") tunes, $found look-ups found by kelvary.exe")
+
+  # The index of the staged collection is a file format too; then the rips'
+  # data found in it by the binary search alone.
+  (cd "$e2e/tunes" && "$linux" -i -lC64Music > /dev/null 2>&1 || true)
+  (cd "$e2e/tunes" && wine "$windows" -i -lC64Music > /dev/null 2>&1 || true)
+  index=$e2e/linux-bin/hvscindex.dat
+  if [ -s "$index" ] && cmp -s "$index" "$e2e/windows-bin/hvscindex.dat"; then
+    summary+=("end-to-end index: hvscindex.dat identical, $(stat -c %s "$index") bytes")
+  else
+    summary+=("end-to-end index: DIFFERENT or missing ($e2e/*-bin/hvscindex.dat)")
+    failed=1
+  fi
+  masks=('rips/*.sid')
+  run search -bo -lC64Music
+  compare search
+  found=$(grep -c -- '-> found as:' "$e2e/search.windows.txt" || true)
+  summary+=("end-to-end rips: $(ls "$e2e/tunes/rips" | wc -l) files, $found sub-tunes found by kelvary.exe")
 fi
 
 echo
