@@ -64,7 +64,8 @@ bool TStil::loadSTIL(const std::string& given) {
   } else {
     return false;
   }
-  base_ = Hvsc::LowerAscii(base);
+  // Windows takes "/" as well: the base keeps one form, and paths compare in it.
+  base_ = inPlatformForm(Hvsc::LowerAscii(base));
 
   const auto stil = mapDocument(file);
   if (!stil) return false;
@@ -106,8 +107,11 @@ void TStil::ParseStilText(const uint8_t* data, std::size_t size, TMode mode) {
 std::string TStil::GetStilEntry(const std::string& given) const {
   std::string_view path = given;
   if (!base_.empty()) {
-    // Keep the "/" that ends the base: the rest is the collection path.
-    const auto lowerEqual = [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b; };
+    // Keep the separator that ends the base: the rest is the collection path.
+    const auto lowerEqual = [](char a, char b) {
+      if (a == '/') a = Platform::pathSeparator;
+      return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b;
+    };
     const auto at = std::search(path.begin(), path.end(), base_.begin(), base_.end(), lowerEqual);
     if (at != path.end()) path.remove_prefix(static_cast<std::size_t>(at - path.begin()) + base_.size() - 1);
   }
