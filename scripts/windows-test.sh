@@ -108,29 +108,39 @@ else
   linux=$e2e/linux-bin/$(basename "$linux")
   windows=$e2e/windows-bin/kelvary.exe
 
+  # kelvary.exe names files in the ANSI code page (the "A" calls), Linux in
+  # the file system's UTF-8: a few corpus folders have names beyond ASCII.
+  # The comparison reads kelvary.exe's lines in UTF-8, and kelvary.exe gets
+  # the database in its code page, as a database on Windows would be.
+  acp=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP 2> /dev/null |
+        tr -d '\r' | awk '$1 == "ACP" { print $3 }')
+  acp=CP${acp:-1252}
+
   # run NAME ARGS...: both programs in the staged tree, once per mask in
-  # masks, one minute per sub-tune. Lines of different workers come in any
-  # order: sorted. Standard output must not gain a CR on Windows.
+  # masks, one minute per sub-tune; "-D" stands for each one's database.
+  # Lines of different workers come in any order: sorted. Standard output
+  # must not gain a CR on Windows.
   masks=('*.sid' '*.prg' '*.mus')
   run() {
     local name=$1 mask
     shift
     for mask in "${masks[@]}"; do
-      (cd "$e2e/tunes" && "$linux" "$@" -t1 "$mask" 2>> "$e2e/$name.linux.err" || true)
+      (cd "$e2e/tunes" && "$linux" "${@/#-D/-d$e2e/database.txt}" -t1 "$mask" 2>> "$e2e/$name.linux.err" || true)
     done | LC_ALL=C sort > "$e2e/$name.linux.txt"
     for mask in "${masks[@]}"; do
-      (cd "$e2e/tunes" && wine "$windows" "$@" -t1 "$mask" 2>> "$e2e/$name.windows.err" || true)
-    done | LC_ALL=C sort > "$e2e/$name.windows.txt"
+      (cd "$e2e/tunes" && wine "$windows" "${@/#-D/-d$e2e/database.$acp.txt}" -t1 "$mask" \
+         2>> "$e2e/$name.windows.err" || true)
+    done | iconv -f "$acp" -t UTF-8 | LC_ALL=C sort > "$e2e/$name.windows.txt"
   }
   # Result lines (hash lines, "same as" lines) and the database comments must
   # match byte for byte; status lines name the file as the search found it,
   # with the platform's separator, and match once that is "/".
   compare() {
     local name=$1 result='^([0-9a-f]{32}=|;)' lines statuses
-    grep -E "$result" "$e2e/$name.linux.txt" > "$e2e/$name.linux.results" || true
-    grep -E "$result" "$e2e/$name.windows.txt" > "$e2e/$name.windows.results" || true
-    grep -vE "$result" "$e2e/$name.linux.txt" > "$e2e/$name.linux.status" || true
-    grep -vE "$result" "$e2e/$name.windows.txt" | tr '\\' / > "$e2e/$name.windows.status" || true
+    grep -aE "$result" "$e2e/$name.linux.txt" > "$e2e/$name.linux.results" || true
+    grep -aE "$result" "$e2e/$name.windows.txt" > "$e2e/$name.windows.results" || true
+    grep -avE "$result" "$e2e/$name.linux.txt" > "$e2e/$name.linux.status" || true
+    grep -avE "$result" "$e2e/$name.windows.txt" | tr '\\' / > "$e2e/$name.windows.status" || true
     lines=$(wc -l < "$e2e/$name.linux.results")
     statuses=$(wc -l < "$e2e/$name.linux.status")
     if [ "$lines" -gt 0 ] && cmp -s "$e2e/$name.linux.results" "$e2e/$name.windows.results" &&
@@ -146,10 +156,11 @@ else
   run hashes -g -s
   compare hashes
   # The Linux hash lines as the database both programs look the tunes up in.
-  grep -E '^[0-9a-f]{32}=' "$e2e/hashes.linux.txt" > "$e2e/database.txt" || true
-  run lookup "-d$e2e/database.txt" -s
+  grep -aE '^[0-9a-f]{32}=' "$e2e/hashes.linux.txt" > "$e2e/database.txt" || true
+  iconv -f UTF-8 -t "$acp" "$e2e/database.txt" > "$e2e/database.$acp.txt"
+  run lookup -D -s
   compare lookup
-  found=$(grep -c -- '-> same as:' "$e2e/lookup.windows.txt" || true)
+  found=$(grep -ac -- '-> same as:' "$e2e/lookup.windows.txt" || true)
   summary+=("end-to-end: $(wc -l < "$e2e/list.txt") tunes, $found look-ups found by kelvary.exe")
 
   # The index of the staged collection is a file format too; then the rips'
@@ -166,7 +177,7 @@ else
   masks=('rips/*.sid')
   run search -bo -lC64Music
   compare search
-  found=$(grep -c -- '-> found as:' "$e2e/search.windows.txt" || true)
+  found=$(grep -ac -- '-> found as:' "$e2e/search.windows.txt" || true)
   summary+=("end-to-end rips: $(ls "$e2e/tunes/rips" | wc -l) files, $found sub-tunes found by kelvary.exe")
 fi
 
