@@ -168,11 +168,10 @@ void TOutput::OutputResult(std::string_view name, std::string_view hash, bool sa
   head += name;
   std::replace(head.begin() + static_cast<std::ptrdiff_t>(nameStart), head.end(), Platform::pathSeparator, '/');
   channels_.standardOutput(head);
-  std::string tail;
-  if (!match.empty()) {
-    tail = sameAs ? " -> same as: " : " -> found as: ";
-    tail += match;
-  }
+  // Built, not assigned: GCC 12's 32-bit build sees a false overlap in the
+  // assignment (-Wrestrict).
+  std::string tail(match.empty() ? "" : sameAs ? " -> same as: " : " -> found as: ");
+  tail += match;
   tail += '\n';
   channels_.standardOutput(tail);
 }
