@@ -1,7 +1,6 @@
 // The Windows side of the operating-system layer: attributes in listings,
-// LoadLibrary, the local application-data folder, the affinity mask, result
-// lines that keep their bytes, and the console's CR LF error lines, Ctrl-C flag
-// and key wait.
+// LoadLibrary, the affinity mask, result lines that keep their bytes, and the
+// console's CR LF error lines, Ctrl-C flag and key wait.
 #include "platform/Platform.h"
 
 #include <fcntl.h>
@@ -105,13 +104,6 @@ TEST(PlatformWindowsProcess, SharedLibrariesOpenAndBindByName) {
   EXPECT_EQ(kernel->symbol("no_such_function_here"), nullptr);
   EXPECT_EQ(Platform::sharedLibraryFileName("zorvex", 1), "zorvex.dll");
   EXPECT_EQ(Platform::sharedLibraryFileName("zorvex"), "zorvex.dll");
-}
-
-TEST(PlatformWindowsProcess, TheCacheFolderIsTheLocalApplicationData) {
-  const std::string saved = Platform::environment("LOCALAPPDATA");
-  Platform::setEnvironment("LOCALAPPDATA", "D:\\Users\\me\\AppData\\Local");
-  EXPECT_EQ(Platform::userCacheDirectory(), "D:\\Users\\me\\AppData\\Local");
-  Platform::setEnvironment("LOCALAPPDATA", saved);
 }
 
 TEST(PlatformWindowsProcess, CpuCountFollowsTheAffinityMask) {
