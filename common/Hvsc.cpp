@@ -1,5 +1,6 @@
 #include "Hvsc.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 #include <vector>
@@ -10,25 +11,36 @@ namespace Hvsc {
 
 namespace {
 
-using TMarkers = std::array<std::string_view, 4>;
+using TMarkers = std::array<std::string, 4>;
+
+// Written with "/" here, used with the platform's separator ("\\demos" on Windows).
+TMarkers inPlatformForm(TMarkers texts) {
+  for (std::string& text : texts) std::replace(text.begin(), text.end(), '/', Platform::pathSeparator);
+  return texts;
+}
 
 // Precedence order, not position order: a path that holds "/demos" anywhere is
 // cut there even when "/musicians" comes earlier.
-constexpr TMarkers markers = {"/demos", "/documents", "/games/", "/musicians"};
+const TMarkers& markers() {
+  static const TMarkers texts = inPlatformForm({"/demos", "/documents", "/games/", "/musicians"});
+  return texts;
+}
 // The index builder also cuts at a path that ends in GAMES.
-constexpr TMarkers looseMarkers = {"/demos", "/documents", "/games", "/musicians"};
-constexpr std::array<std::string_view, 4> subDirectories = {"/DOCUMENTS", "/DEMOS", "/GAMES", "/MUSICIANS"};
+const TMarkers& looseMarkers() {
+  static const TMarkers texts = inPlatformForm({"/demos", "/documents", "/games", "/musicians"});
+  return texts;
+}
 
 bool holdsCollection(const std::string& candidate) {
-  for (std::string_view sub : subDirectories)
-    if (!Platform::isDirectory(candidate + std::string(sub))) return false;
+  for (const char* sub : {"DOCUMENTS", "DEMOS", "GAMES", "MUSICIANS"})
+    if (!Platform::isDirectory(candidate + Platform::pathSeparator + sub)) return false;
   return true;
 }
 
 std::string rootBefore(const std::string& path, const TMarkers& cuts) {
   const std::string lower = LowerAscii(path);
   std::string candidate = path;
-  for (std::string_view marker : cuts) {
+  for (const std::string& marker : cuts) {
     const std::size_t at = lower.find(marker);
     if (at != std::string::npos) {
       // Cut in the given case: lower-casing the root would name another
@@ -63,9 +75,9 @@ std::string LowerAscii(std::string text) {
   return text;
 }
 
-std::string GetHvscRoot(const std::string& path) { return rootBefore(path, markers); }
+std::string GetHvscRoot(const std::string& path) { return rootBefore(path, markers()); }
 
-std::string GetHvscRootLoose(const std::string& path) { return rootBefore(path, looseMarkers); }
+std::string GetHvscRootLoose(const std::string& path) { return rootBefore(path, looseMarkers()); }
 
 std::string FindHvscRoot(const std::string& path) {
   std::string root = GetHvscRoot(path);

@@ -15,11 +15,11 @@
 namespace Hvsc {
 
 // The root for a path inside the tree, cut before the first collection marker
-// ("/demos", "/documents", "/games/", "/musicians", tested in that order and
-// case-insensitively), or the path itself when none occurs. The root keeps the
-// case the path was given in: on a case-sensitive file system a lower-cased
-// root would name another directory. Empty unless the candidate holds all four
-// sub-directories.
+// ("/demos", "/documents", "/games/", "/musicians" with the platform's
+// separator, tested in that order and case-insensitively), or the path itself
+// when none occurs. The root keeps the case the path was given in: on a
+// case-sensitive file system a lower-cased root would name another directory.
+// Empty unless the candidate holds all four sub-directories.
 std::string GetHvscRoot(const std::string& path);
 
 // GetHvscRoot, falling back to a C64Music directory below or within the path,

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite twice: a release build and an
 # AddressSanitizer + UndefinedBehaviorSanitizer build; runs the Python package's
-# tests over the release build's library; then fuzzes the parsers of
+# tests over the release build's library; builds for Windows and tests that
+# under Wine; then fuzzes the parsers of
 # the collection's documents, the tune loader, database.txt and hvscindex.dat
 # for a bounded time (ZORVEX_FUZZ_SECONDS each, 60 by default). Ends with the
 # verdict: one line for the test runs, one per fuzz target.
@@ -27,6 +28,10 @@ done
 
 # The Python package over the release build's library, installed as users install it.
 if ./scripts/python-test.sh; then summary+=("python: passed"); else summary+=("python: FAILED"); failed=1; fi
+
+# The Windows build (mingw-w64): its test programs under Wine, and kelvary.exe's
+# hash lines compared with the Linux build's.
+if ./scripts/windows-test.sh; then summary+=("windows: passed"); else summary+=("windows: FAILED"); failed=1; fi
 
 # libFuzzer targets, built by clang in a directory of their own. Any crash,
 # sanitizer report or broken invariant ends the fuzzer with an error and fails the run.

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
-inline std::filesystem::path sharedDir() { return std::filesystem::path(ZORVEX_SHARED_DIR); }
+// In the platform's own form, so that paths made from it look like those the
+// code under test builds ("\" throughout on Windows).
+inline std::filesystem::path sharedDir() { return std::filesystem::path(ZORVEX_SHARED_DIR).make_preferred(); }
 
 // Skips the calling test, saying what is missing, when a shared file or folder is absent.
 #define REQUIRE_SHARED(relative)                                                        \

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <cstdint>
+#include <random>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -12,12 +13,31 @@
 #include <string_view>
 #include <vector>
 
+// A symbolic link to a large shared file where the system lets us make one
+// (Windows wants a privilege for it), else a copy.
+inline void linkOrCopy(const std::filesystem::path& target, const std::filesystem::path& link) {
+  std::error_code error;
+  std::filesystem::create_symlink(target, link, error);
+  if (error) std::filesystem::copy_file(target, link);
+}
+
 class TTempDir {
  public:
   TTempDir() {
+#ifdef _WIN32
+    // No mkdtemp there: a random name, taken only when nobody has it yet.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const auto candidate = std::filesystem::temp_directory_path() / ("zorvex-test-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate)) path_ = candidate;
+    }
+    if (path_.empty()) throw std::runtime_error("cannot create a temporary directory");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "zorvex-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temporary directory");
     path_ = pattern;
+#endif
   }
   ~TTempDir() {
     std::error_code ignored;

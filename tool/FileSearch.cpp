@@ -1,10 +1,12 @@
 #include "FileSearch.h"
 
+#include <algorithm>
+
 namespace {
 
 // Up to and including the last separator; "" when the mask has none.
 std::size_t directoryLength(const std::string& mask) {
-  const std::size_t slash = mask.find_last_of(Platform::pathSeparator);
+  const std::size_t slash = mask.find_last_of(Platform::directoryEnds);
   return slash == std::string::npos ? 0 : slash + 1;
 }
 
@@ -13,10 +15,13 @@ std::size_t directoryLength(const std::string& mask) {
 bool TFileSearch::StartSearch(const std::string& mask, bool recursive) {
   pendingMasks_.clear();
   recursive_ = recursive;
+  // A mask written with "/" finds what the platform's own form finds, and its
+  // names come out in that form.
   currentMask_ = mask;
-  const std::size_t split = directoryLength(mask);
-  currentDirectory_ = split == 0 ? std::string(".") + Platform::pathSeparator : mask.substr(0, split);
-  pattern_ = mask.substr(split);
+  std::replace(currentMask_.begin(), currentMask_.end(), '/', Platform::pathSeparator);
+  const std::size_t split = directoryLength(currentMask_);
+  currentDirectory_ = split == 0 ? std::string(".") + Platform::pathSeparator : currentMask_.substr(0, split);
+  pattern_ = currentMask_.substr(split);
   listingOpen_ = false;
   listing_.clear();
   listingPos_ = 0;

@@ -113,7 +113,7 @@ bool THVSCIndexer::BuildIndex(const std::string& path, const std::atomic<bool>& 
   version_ = VersionAt(path);
 
   TFileSearch search;
-  const bool endsInSeparator = !path.empty() && path.back() == Platform::pathSeparator;
+  const bool endsInSeparator = !path.empty() && Platform::directoryEnds.find(path.back()) != std::string_view::npos;
   search.StartSearch(path + (endsInSeparator ? "" : std::string(1, Platform::pathSeparator)) + "*.sid", true);
   int32_t files = 0;
   for (std::string name = search.GetNextFile(); !name.empty();) {

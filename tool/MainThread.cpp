@@ -9,7 +9,7 @@ namespace {
 
 // The extension of the file-name part, lower-cased, with its dot.
 std::string LowerExtension(const std::string& name) {
-  const std::size_t slash = name.find_last_of(Platform::pathSeparator);
+  const std::size_t slash = name.find_last_of(Platform::directoryEnds);
   const std::size_t dot = name.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
   return Hvsc::LowerAscii(name.substr(dot));

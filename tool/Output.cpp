@@ -1,8 +1,10 @@
 #include "Output.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/Console.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -83,10 +85,7 @@ void AppendField(std::string& out, const char* name, std::string_view value, boo
 }  // namespace
 
 TOutput::TChannels TOutput::StandardChannels() {
-  return {[](std::string_view text) {
-            std::fwrite(text.data(), 1, text.size(), stdout);
-            std::fflush(stdout);
-          },
+  return {[](std::string_view text) { Platform::writeOutputText(text); },
           [](std::string_view text) { Platform::writeErrorText(text); },
           [](std::string_view text) { Platform::writeErrorLine(text); }};
 }
@@ -157,18 +156,22 @@ void TOutput::OutputLine(std::string_view text) {
 void TOutput::OutputResult(std::string_view name, std::string_view hash, bool sameAs, std::string_view match) {
   std::lock_guard guard(lock_);
   ClearProgressLocked();
-  // A name from a mask without a directory part begins with "./"; the result
-  // line shows it from the separator on, as a collection-relative name.
-  if (name.size() >= 2 && name[0] == '.' && name[1] == '/') name.remove_prefix(1);
+  // A name from a mask without a directory part begins with "./" (".\\" on
+  // Windows); the result
+  // line shows it from the separator on, as a collection-relative name. Result
+  // lines are database lines: "/" separates their directories on every platform.
+  if (name.size() >= 2 && name[0] == '.' && (name[1] == '/' || name[1] == Platform::pathSeparator))
+    name.remove_prefix(1);
   std::string head(hash);
   head += '=';
+  const std::size_t nameStart = head.size();
   head += name;
+  std::replace(head.begin() + static_cast<std::ptrdiff_t>(nameStart), head.end(), Platform::pathSeparator, '/');
   channels_.standardOutput(head);
-  std::string tail;
-  if (!match.empty()) {
-    tail = sameAs ? " -> same as: " : " -> found as: ";
-    tail += match;
-  }
+  // Built, not assigned: GCC 12's 32-bit build sees a false overlap in the
+  // assignment (-Wrestrict).
+  std::string tail(match.empty() ? "" : sameAs ? " -> same as: " : " -> found as: ");
+  tail += match;
   tail += '\n';
   channels_.standardOutput(tail);
 }

@@ -26,11 +26,21 @@ int32_t ParseInteger(const std::string& text) {
   return value;
 }
 
+#ifdef _WIN32
+// On Windows the collection customarily lies at a fixed place on drive C.
+constexpr const char* defaultLocationText = "%HVSC_BASE%, else C:\\HVSC\\C64music";
+std::string DefaultHvscPath() {
+  std::string base = Platform::environment("HVSC_BASE");
+  return base.empty() ? "C:\\HVSC\\C64music" : base;
+}
+#else
+constexpr const char* defaultLocationText = "$HVSC_BASE, else $HOME/C64Music";
 std::string DefaultHvscPath() {
   std::string base = Platform::environment("HVSC_BASE");
   if (!base.empty()) return base;
   return Platform::environment("HOME") + Platform::pathSeparator + "C64Music";
 }
+#endif
 
 std::vector<std::string> UsageText() {
   return {
@@ -45,7 +55,7 @@ std::vector<std::string> UsageText() {
       "  -d{database_filename}: the hash database to use [Default database.txt beside kelvary]",
       "  -g: only print the data hashes, in database.txt format",
       "  -i: index the HVSC collection and save the index beside kelvary for later searches",
-      "  -l{hvsc location}: where HVSC lies [Default $HVSC_BASE, else $HOME/C64Music]",
+      std::string("  -l{hvsc location}: where HVSC lies [Default ") + defaultLocationText + "]",
       "  -m: play further parts when present (PRG files only)",
       "  -nf: only print the files for which nothing is found",
       "  -s: include sub-directories",
@@ -113,7 +123,8 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args, const std::s
         result.exitCode = 1;
       } else {
         std::string path = p.substr(2);
-        if (path.size() > 1 && path.back() == Platform::pathSeparator) path.pop_back();
+        // "/" too: Windows takes it as a separator as well.
+        if (path.size() > 1 && (path.back() == Platform::pathSeparator || path.back() == '/')) path.pop_back();
         if (!directoryExists(path)) {
           result.errors.push_back("ERROR: HVSC location doesn't exists. Please specify a valid HVSC path.");
           result.exitCode = 2;

@@ -19,6 +19,10 @@ enum class TStream { input, output, error };
 void writeErrorText(std::string_view text);
 void writeErrorLine(std::string_view text);
 
+// Text on the standard output stream byte for byte, flushed at once. Result
+// lines are data: no platform turns their "\n" into anything else.
+void writeOutputText(std::string_view text);
+
 bool isTerminal(TStream stream);
 
 // The one flag Ctrl-C sets. The handler does nothing else, so it is safe at any

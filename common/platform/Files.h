@@ -19,7 +19,15 @@
 namespace Platform {
 
 // Separates directories in the names this platform's file system takes.
+// directoryEnds: the characters the directory part of a name can end in; on
+// Windows the "/" the system takes as well, and a drive's colon ("C:tune.sid").
+#ifdef _WIN32
+inline constexpr char pathSeparator = '\\';
+inline constexpr std::string_view directoryEnds = "\\/:";
+#else
 inline constexpr char pathSeparator = '/';
+inline constexpr std::string_view directoryEnds = "/";
+#endif
 
 // The directory of the binary this code is linked into: the shared library when
 // it lives in one, else the executable. Empty when the system cannot tell.
@@ -39,14 +47,16 @@ bool isFile(const std::string& path);
 bool isWritableDirectory(const std::string& path);
 
 // Where this user's programs keep files they can make again: $XDG_CACHE_HOME,
-// else ~/.cache. Empty when neither is known.
+// else ~/.cache (on Windows %LOCALAPPDATA%). Empty when none is known.
 std::string userCacheDirectory();
 
 // One entry of a directory listing.
 struct TDirEntry {
   std::string name;          // the entry's own name, no directory part
   bool isDirectory = false;  // after following a symbolic link
-  bool isHidden = false;     // the name begins with "."
+  // The name begins with "."; on Windows a directory with the hidden or system
+  // attribute counts as hidden too (the finder never descends into those).
+  bool isHidden = false;
 };
 
 // What tells two names of one directory apart from two directories: the same

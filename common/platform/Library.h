@@ -30,7 +30,7 @@ class TSharedLibrary {
 
 // The file name the system gives a library of this name ("zorvex" gives
 // "libzorvex.so"); with a major version, the name programs load it by
-// ("libzorvex.so.1").
+// ("libzorvex.so.1"). On Windows "zorvex.dll" either way.
 std::string sharedLibraryFileName(const std::string& name, int majorVersion = -1);
 
 }  // namespace Platform

@@ -10,6 +10,7 @@ namespace Platform {
 std::string environment(const char* name);
 // Sets an environment variable for this process and the libraries it opens later.
 void setEnvironment(const char* name, const std::string& value);
+void unsetEnvironment(const char* name);
 
 // How many CPUs this process may run on (at least 1).
 int cpuCount();

@@ -28,7 +28,13 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
+/* The DLL's own build exports; a program linked against its import library
+ * imports. A program that binds the exports at run time uses only the types. */
+#if defined(ZORVEX_BUILDING_DLL)
 #define ZORVEX_API __declspec(dllexport)
+#else
+#define ZORVEX_API __declspec(dllimport)
+#endif
 #else
 #define ZORVEX_API __attribute__((visibility("default")))
 #endif

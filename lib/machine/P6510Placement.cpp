@@ -58,7 +58,7 @@ class ScreenWriter {
 // The name as the disk directory would show it: upper case, no directory, and
 // only codes the text screen can show.
 std::string screenName(std::string_view fileName) {
-  const std::size_t slash = fileName.find_last_of(Platform::pathSeparator);
+  const std::size_t slash = fileName.find_last_of(Platform::directoryEnds);
   if (slash != std::string_view::npos) fileName.remove_prefix(slash + 1);
   fileName = fileName.substr(0, std::min(fileName.size(), maxNameLength));
   std::string name;

@@ -14,6 +14,12 @@ namespace {
 
 constexpr std::string_view lineBreak = "\r\n";
 
+// A path below the collection root, written with "/", as this platform writes it.
+std::string inPlatformForm(std::string path) {
+  std::replace(path.begin(), path.end(), '/', Platform::pathSeparator);
+  return path;
+}
+
 std::optional<Platform::TFileMapping> mapDocument(const std::string& file) {
   auto mapping = Platform::TFileMapping::open(file);
   if (!mapping || mapping->size() <= TStil::minFileSize || mapping->size() > TStil::maxFileSize) return std::nullopt;
@@ -43,28 +49,29 @@ bool TStil::loadSTIL(const std::string& given) {
 
   std::string file;
   std::string base;
-  if (Platform::isFile(path + "C64Music/DOCUMENTS/STIL.txt")) {
-    file = path + "C64Music/DOCUMENTS/STIL.txt";
-    base = path + "C64Music/";
-  } else if (Platform::isFile(path + "DOCUMENTS/STIL.txt")) {
-    file = path + "DOCUMENTS/STIL.txt";
+  if (Platform::isFile(path + inPlatformForm("C64Music/DOCUMENTS/STIL.txt"))) {
+    file = path + inPlatformForm("C64Music/DOCUMENTS/STIL.txt");
+    base = path + inPlatformForm("C64Music/");
+  } else if (Platform::isFile(path + inPlatformForm("DOCUMENTS/STIL.txt"))) {
+    file = path + inPlatformForm("DOCUMENTS/STIL.txt");
     base = path;
   } else if (Platform::isFile(path + "STIL.txt")) {
     // The DOCUMENTS directory itself: its parent is the collection root.
     file = path + "STIL.txt";
     const std::string directory = path.substr(0, path.size() - 1);
-    base = directory.substr(0, directory.find_last_of(Platform::pathSeparator) + 1);
+    base = directory.substr(0, directory.find_last_of(Platform::directoryEnds) + 1);
     if (base.empty()) base = std::string(".") + Platform::pathSeparator;
   } else {
     return false;
   }
-  base_ = Hvsc::LowerAscii(base);
+  // Windows takes "/" as well: the base keeps one form, and paths compare in it.
+  base_ = inPlatformForm(Hvsc::LowerAscii(base));
 
   const auto stil = mapDocument(file);
   if (!stil) return false;
   loadSTILFromBuffer(stil->data(), stil->size());
 
-  const auto bugs = mapDocument(base + "DOCUMENTS/BUGlist.txt");
+  const auto bugs = mapDocument(base + inPlatformForm("DOCUMENTS/BUGlist.txt"));
   if (!bugs) return false;
   ParseStilText(bugs->data(), bugs->size(), TMode::bugList);
   return true;
@@ -100,21 +107,28 @@ void TStil::ParseStilText(const uint8_t* data, std::size_t size, TMode mode) {
 std::string TStil::GetStilEntry(const std::string& given) const {
   std::string_view path = given;
   if (!base_.empty()) {
-    // Keep the "/" that ends the base: the rest is the collection path.
-    const auto lowerEqual = [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b; };
+    // Keep the separator that ends the base: the rest is the collection path.
+    const auto lowerEqual = [](char a, char b) {
+      if (a == '/') a = Platform::pathSeparator;
+      return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b;
+    };
     const auto at = std::search(path.begin(), path.end(), base_.begin(), base_.end(), lowerEqual);
     if (at != path.end()) path.remove_prefix(static_cast<std::size_t>(at - path.begin()) + base_.size() - 1);
   }
+  // The list is keyed by collection paths, which separate with "/" everywhere.
+  std::string key(path);
+  std::replace(key.begin(), key.end(), Platform::pathSeparator, '/');
 
   std::string text;
-  if (const auto tune = entries_.find(path); tune != entries_.end()) {
+  if (const auto tune = entries_.find(key); tune != entries_.end()) {
     text = tune->second.stilText;
     if (!text.empty() && !tune->second.bugText.empty()) text += lineBreak;
     text += tune->second.bugText;
   }
 
-  const std::size_t slash = path.find_last_of('/');
-  const std::string_view directory = slash == std::string_view::npos ? std::string_view("/") : path.substr(0, slash + 1);
+  const std::size_t slash = key.find_last_of('/');
+  const std::string_view directory =
+      slash == std::string::npos ? std::string_view("/") : std::string_view(key).substr(0, slash + 1);
   if (const auto dir = entries_.find(directory); dir != entries_.end())
     text = dir->second.stilText + std::string(lineBreak) + text;
   return doubleAmpersands(text);

@@ -58,5 +58,5 @@ class TStil {
 
   // Exact, case-sensitive paths, trailing spaces included.
   std::unordered_map<std::string, TSTILInfo, TPathHash, std::equal_to<>> entries_;
-  std::string base_;  // lower case, ending in "/"
+  std::string base_;  // lower case, ending in the separator
 };

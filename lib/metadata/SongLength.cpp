@@ -96,8 +96,8 @@ std::string TSongLength::FindSongLengthFile(const std::string& path) {
   if (root.empty()) return {};
   // HVSC stopped shipping the fingerprint-keyed file after release #70; the
   // file keyed by whole-file MD5 took its place.
-  for (const char* name : {"DOCUMENTS/Songlengths.txt", "DOCUMENTS/Songlengths.md5"}) {
-    std::string file = joinPath(root, name);
+  for (const char* name : {"Songlengths.txt", "Songlengths.md5"}) {
+    std::string file = joinPath(joinPath(root, "DOCUMENTS"), name);
     if (Platform::isFile(file)) return file;
   }
   return {};

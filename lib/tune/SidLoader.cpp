@@ -28,7 +28,7 @@ constexpr std::size_t p00HeaderLength = 26;
 constexpr std::array<uint8_t, 8> p00Magic = {'C', '6', '4', 'F', 'i', 'l', 'e', 0};
 
 std::string baseName(const std::string& path) {
-  const std::size_t slash = path.find_last_of(Platform::pathSeparator);
+  const std::size_t slash = path.find_last_of(Platform::directoryEnds);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 

@@ -2,6 +2,7 @@
 // the collection's update level, and the collection-relative names of tunes.
 #include "Hvsc.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "SharedData.h"
+#include "NativePath.h"
 #include "TempDir.h"
 
 namespace {
@@ -31,23 +33,23 @@ class HvscRootTest : public ::testing::Test {
 };
 
 TEST_F(HvscRootTest, PathsInsideTheTreeGiveTheRootInTheirOwnCase) {
-  EXPECT_EQ(Hvsc::GetHvscRoot(root + "/MUSICIANS/H/Hubbard_Rob/Commando.sid"), root);
-  EXPECT_EQ(Hvsc::GetHvscRoot(root + "/DOCUMENTS/STIL.txt"), root);
-  EXPECT_EQ(Hvsc::GetHvscRoot(root + "/GAMES/"), root);
+  EXPECT_EQ(Hvsc::GetHvscRoot(native(root + "/MUSICIANS/H/Hubbard_Rob/Commando.sid")), root);
+  EXPECT_EQ(Hvsc::GetHvscRoot(native(root + "/DOCUMENTS/STIL.txt")), root);
+  EXPECT_EQ(Hvsc::GetHvscRoot(native(root + "/GAMES/")), root);
   // Markers are found whatever their case; the cut keeps the given case.
-  EXPECT_EQ(Hvsc::GetHvscRoot(root + "/musicians/h"), root);
+  EXPECT_EQ(Hvsc::GetHvscRoot(native(root + "/musicians/h")), root);
 }
 
 TEST_F(HvscRootTest, TheRootItselfIsItsOwnRoot) {
   EXPECT_EQ(Hvsc::GetHvscRoot(root), root);
-  EXPECT_EQ(Hvsc::GetHvscRoot(root + "/"), root + "/");
+  EXPECT_EQ(Hvsc::GetHvscRoot(native(root + "/")), native(root + "/"));
 }
 
 TEST_F(HvscRootTest, NoRootWithoutAllFourSubDirectories) {
   EXPECT_EQ(Hvsc::GetHvscRoot(temp.path().string()), "");
   EXPECT_EQ(Hvsc::GetHvscRoot(""), "");
   fs::remove(root + "/GAMES");
-  EXPECT_EQ(Hvsc::GetHvscRoot(root + "/MUSICIANS/H"), "");
+  EXPECT_EQ(Hvsc::GetHvscRoot(native(root + "/MUSICIANS/H")), "");
   EXPECT_EQ(Hvsc::GetHvscRoot(root), "");
 }
 
@@ -56,32 +58,32 @@ TEST_F(HvscRootTest, MarkersCountInPrecedenceOrderNotByPosition) {
   // order cuts before the tree, where no collection lies.
   const std::string nested = (temp.path() / "demos" / "HVSC" / "C64Music").string();
   makeCollection(nested);
-  EXPECT_EQ(Hvsc::GetHvscRoot(nested + "/MUSICIANS"), "");
+  EXPECT_EQ(Hvsc::GetHvscRoot(native(nested + "/MUSICIANS")), "");
   // "/games" without the separator after it is no marker: "/gamesx" stays in the path.
   const std::string games = (temp.path() / "gamesx" / "C64Music").string();
   makeCollection(games);
-  EXPECT_EQ(Hvsc::GetHvscRoot(games + "/MUSICIANS/A"), games);
+  EXPECT_EQ(Hvsc::GetHvscRoot(native(games + "/MUSICIANS/A")), games);
 }
 
 TEST_F(HvscRootTest, FindFallsBackToAC64MusicDirectory) {
   const std::string parent = (temp.path() / "HVSC").string();
   // Below the given path: returned without testing its sub-directories.
   EXPECT_EQ(Hvsc::FindHvscRoot(parent), root);
-  EXPECT_EQ(Hvsc::FindHvscRoot(parent + "/"), root);
+  EXPECT_EQ(Hvsc::FindHvscRoot(native(parent + "/")), root);
   const std::string bare = (temp.path() / "bare").string();
   fs::create_directories(bare + "/C64Music");
-  EXPECT_EQ(Hvsc::FindHvscRoot(bare), bare + "/C64Music");
+  EXPECT_EQ(Hvsc::FindHvscRoot(bare), native(bare + "/C64Music"));
   // Within the path: cut after "C64Music", in any case.
   const std::string other = (temp.path() / "other" / "c64MUSIC").string();
   fs::create_directories(other + "/Sub");
-  EXPECT_EQ(Hvsc::FindHvscRoot(other + "/Sub/missing.sid"), other);
+  EXPECT_EQ(Hvsc::FindHvscRoot(native(other + "/Sub/missing.sid")), other);
 }
 
 TEST_F(HvscRootTest, FindTakesAnExistingDirectoryAsItsOwnRootAndNothingElse) {
   const std::string plain = (temp.path() / "plain").string();
   fs::create_directories(plain);
   EXPECT_EQ(Hvsc::FindHvscRoot(plain), plain);
-  EXPECT_EQ(Hvsc::FindHvscRoot(plain + "/missing"), "");
+  EXPECT_EQ(Hvsc::FindHvscRoot(native(plain + "/missing")), "");
   EXPECT_EQ(Hvsc::FindHvscRoot(""), "");
   // A C64Music name that does not exist is tried for a root before it.
   EXPECT_EQ(Hvsc::FindHvscRoot((temp.path() / "nowhere" / "C64Music" / "x").string()), "");
@@ -89,15 +91,15 @@ TEST_F(HvscRootTest, FindTakesAnExistingDirectoryAsItsOwnRootAndNothingElse) {
 
 TEST_F(HvscRootTest, TheLooseRuleAlsoCutsAtGamesWithoutASeparator) {
   // The GAMES directory itself holds no collection, so only the loose rule finds one.
-  EXPECT_EQ(Hvsc::GetHvscRoot(root + "/GAMES"), "");
-  EXPECT_EQ(Hvsc::GetHvscRootLoose(root + "/GAMES"), root);
-  EXPECT_EQ(Hvsc::GetHvscRootLoose(root + "/games/G-L/Kane.sid"), root);
+  EXPECT_EQ(Hvsc::GetHvscRoot(native(root + "/GAMES")), "");
+  EXPECT_EQ(Hvsc::GetHvscRootLoose(native(root + "/GAMES")), root);
+  EXPECT_EQ(Hvsc::GetHvscRootLoose(native(root + "/games/G-L/Kane.sid")), root);
   // Any name beginning with "games" cuts, and "/games" outranks "/musicians".
-  EXPECT_EQ(Hvsc::GetHvscRoot(root + "/MUSICIANS/G/Gamester/Tune.sid"), root);
-  EXPECT_EQ(Hvsc::GetHvscRootLoose(root + "/MUSICIANS/G/Gamester/Tune.sid"), "");
+  EXPECT_EQ(Hvsc::GetHvscRoot(native(root + "/MUSICIANS/G/Gamester/Tune.sid")), root);
+  EXPECT_EQ(Hvsc::GetHvscRootLoose(native(root + "/MUSICIANS/G/Gamester/Tune.sid")), "");
   // Everything else is the strict rule.
   EXPECT_EQ(Hvsc::GetHvscRootLoose(root), root);
-  EXPECT_EQ(Hvsc::GetHvscRootLoose(root + "/DEMOS/A-F"), root);
+  EXPECT_EQ(Hvsc::GetHvscRootLoose(native(root + "/DEMOS/A-F")), root);
   EXPECT_EQ(Hvsc::GetHvscRootLoose(temp.path().string()), "");
 }
 
@@ -117,7 +119,7 @@ TEST_F(HvscRootTest, VersionIsTheHighestUpdateMarker) {
   EXPECT_EQ(Hvsc::GetHvscVersion(root), "012");
   // From anywhere inside the tree, and whatever the marker's case.
   mark("UPDATE13.HVS");
-  EXPECT_EQ(Hvsc::GetHvscVersion(root + "/MUSICIANS/H/Hubbard_Rob/Commando.sid"), "013");
+  EXPECT_EQ(Hvsc::GetHvscVersion(native(root + "/MUSICIANS/H/Hubbard_Rob/Commando.sid")), "013");
   // Only the first character has to be a digit.
   mark("Update5a.hvs");
   EXPECT_EQ(Hvsc::GetHvscVersion(root), "05a");
@@ -130,12 +132,12 @@ TEST_F(HvscRootTest, VersionWithoutACollectionOrPath) {
 }
 
 TEST_F(HvscRootTest, RelativePathsKeepTheCaseTheyWereGivenIn) {
-  EXPECT_EQ(Hvsc::GetHvscRelativePath(root + "/MUSICIANS/H/Hubbard_Rob/Commando.sid"),
-            "/MUSICIANS/H/Hubbard_Rob/Commando.sid");
+  EXPECT_EQ(Hvsc::GetHvscRelativePath(native(root + "/MUSICIANS/H/Hubbard_Rob/Commando.sid")),
+            native("/MUSICIANS/H/Hubbard_Rob/Commando.sid"));
   // The name needs no file behind it; only the root is examined.
-  EXPECT_EQ(Hvsc::GetHvscRelativePath(root + "/Musicians/x/Tune.SID"), "/Musicians/x/Tune.SID");
+  EXPECT_EQ(Hvsc::GetHvscRelativePath(native(root + "/Musicians/x/Tune.SID")), native("/Musicians/x/Tune.SID"));
   // A file lying directly in the root.
-  EXPECT_EQ(Hvsc::GetHvscRelativePath(root + "/Loose.sid"), "/Loose.sid");
+  EXPECT_EQ(Hvsc::GetHvscRelativePath(native(root + "/Loose.sid")), native("/Loose.sid"));
 }
 
 TEST_F(HvscRootTest, NamesOutsideACollectionComeBackUnchanged) {
@@ -156,7 +158,7 @@ class HvscCorpusTest : public ::testing::Test {
 
 TEST_F(HvscCorpusTest, VersionOfTheRealTree) {
   EXPECT_EQ(Hvsc::GetHvscVersion(root), "069");
-  EXPECT_EQ(Hvsc::GetHvscVersion(root + "/GAMES/G-L/Kane.sid"), "069");
+  EXPECT_EQ(Hvsc::GetHvscVersion(native(root + "/GAMES/G-L/Kane.sid")), "069");
 }
 
 TEST_F(HvscCorpusTest, EveryTuneGetsTheNameTheSongLengthDatabaseKnowsItBy) {
@@ -172,7 +174,9 @@ TEST_F(HvscCorpusTest, EveryTuneGetsTheNameTheSongLengthDatabaseKnowsItBy) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     if (!entry.is_regular_file() || entry.path().extension() != ".sid") continue;
     ++tunes;
-    const std::string relative = Hvsc::GetHvscRelativePath(entry.path().string());
+    // In the platform's form; the database writes collection paths with "/".
+    std::string relative = Hvsc::GetHvscRelativePath(entry.path().string());
+    std::replace(relative.begin(), relative.end(), Platform::pathSeparator, '/');
     EXPECT_TRUE(known.count(relative)) << entry.path() << " gave " << relative;
   }
   EXPECT_GT(tunes, 3000);

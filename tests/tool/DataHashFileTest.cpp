@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -196,7 +195,8 @@ TEST(HashDatabaseLoad, MissingFileIsReportedByTheNameGiven) {
 TEST(HashDatabaseLoad, RelativeNameIsTriedInTheWorkingDirectoryThenBesideTheProgram) {
   const std::string programDirectory = Platform::programDirectory();
   if (programDirectory.empty()) GTEST_SKIP() << "the program's directory is unknown here";
-  const std::string name = "hash-database-test-" + std::to_string(getpid()) + ".txt";
+  // Test runs side by side must not share the file.
+  const std::string name = "hash-database-test-" + std::to_string(std::random_device{}()) + ".txt";
   const std::filesystem::path besideProgram = std::filesystem::path(programDirectory) / name;
   struct TRemove {
     std::filesystem::path path;

@@ -2,8 +2,6 @@
 // out, in which order, and that threads draining one search share the names.
 #include "FileSearch.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <latch>
@@ -15,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "SharedData.h"
+#include "NativePath.h"
 #include "TempDir.h"
 
 namespace {
@@ -33,10 +32,11 @@ class FileSearchTest : public ::testing::Test {
     for (const char* name : {"b.sid", "A.SID", "notes.txt", ".hidden.sid", "sub2/f.sid", "sub1/d.sid",
                              "sub1/.h.sid", "sub1/deep/e.sid", "x.sid/inner.sid", ".hid/g.sid", "sub1/deep/z.txt"})
       temp.write(name, {0});
-    dir = temp.path().string() + "/";
+    dir = temp.path().string() + Platform::pathSeparator;
   }
+  // Names come out in the platform's form, whatever separator the mask used.
   std::vector<std::string> under(std::vector<std::string> names) const {
-    for (auto& name : names) name.insert(0, dir);
+    for (auto& name : names) name = native(dir + name);
     return names;
   }
   TTempDir temp;
@@ -65,8 +65,10 @@ TEST_F(FileSearchTest, TreesAreWalkedBreadthFirstInListingOrder) {
 }
 
 TEST_F(FileSearchTest, ALinkBackUpTheTreeIsWalkedOnce) {
-  fs::create_directory_symlink(temp.path(), temp.path() / "sub1" / "deep" / "loop");
-  fs::create_directory_symlink(temp.path() / "sub2", temp.path() / "sub3");
+  std::error_code error;
+  fs::create_directory_symlink(temp.path(), temp.path() / "sub1" / "deep" / "loop", error);
+  if (!error) fs::create_directory_symlink(temp.path() / "sub2", temp.path() / "sub3", error);
+  if (error) GTEST_SKIP() << "no directory links here: " << error.message();
   ASSERT_TRUE(search.StartSearch(dir + "*.sid", true));
   EXPECT_EQ(drain(search), under({"A.SID", "b.sid", "sub1/d.sid", "sub2/f.sid", "x.sid/inner.sid", "sub1/deep/e.sid"}));
 }
@@ -80,8 +82,8 @@ TEST_F(FileSearchTest, AMaskWithoutDirectoryListsTheCurrentOne) {
   const std::vector<std::string> deep = drain(search);
   fs::current_path(previous);
   EXPECT_TRUE(started);
-  EXPECT_EQ(names, std::vector<std::string>{"./b.sid"});
-  EXPECT_EQ(deep, (std::vector<std::string>{"./notes.txt", "./sub1/deep/z.txt"}));
+  EXPECT_EQ(names, std::vector<std::string>{native("./b.sid")});
+  EXPECT_EQ(deep, (std::vector<std::string>{native("./notes.txt"), native("./sub1/deep/z.txt")}));
 }
 
 TEST_F(FileSearchTest, AMissingStartDirectoryYieldsNothing) {
@@ -112,7 +114,7 @@ TEST_F(FileSearchTest, ThreadsDrainingOneSearchShareEveryNameOnce) {
     for (int f = 0; f < 200; ++f) {
       const std::string name = "many/d" + std::to_string(d) + "/n" + std::to_string(d % 3) + "/t" + std::to_string(f) + ".sid";
       temp.write(name, {0});
-      expected.push_back(dir + name);
+      expected.push_back(native(dir + name));
     }
   std::sort(expected.begin(), expected.end());
   for (const int threads : {2, 8}) {
@@ -148,7 +150,9 @@ TEST(FileSearchCorpus, FindsEveryTuneOfTheCollectionSample) {
   ASSERT_TRUE(search.StartSearch(root + "/*.sid", true));
   std::vector<std::string> found = drain(search);
   // Breadth first: no name lies deeper than one handed out after it.
-  const auto depth = [](const std::string& name) { return std::count(name.begin(), name.end(), '/'); };
+  const auto depth = [](const std::string& name) {
+    return std::count(name.begin(), name.end(), Platform::pathSeparator);
+  };
   EXPECT_TRUE(std::is_sorted(found.begin(), found.end(), [&](const auto& a, const auto& b) { return depth(a) < depth(b); }));
   std::sort(found.begin(), found.end());
   std::sort(expected.begin(), expected.end());

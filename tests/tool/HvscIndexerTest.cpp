@@ -16,6 +16,7 @@
 #include "HvscIndexer.h"
 #include "NoiseBytes.h"
 #include "SharedData.h"
+#include "NativePath.h"
 #include "TempDir.h"
 #include "WMD5.h"
 #include "platform/Files.h"
@@ -408,20 +409,20 @@ TEST(BuildIndex, IndexesTheTreeInSearchOrder) {
   ASSERT_EQ(indexer.GetItemCount(), 4);
   // Breadth first, sorted: DEMOS' file, then GAMES/G, then MUSICIANS/A/Composer.
   const std::string r = tree.path();
-  EXPECT_EQ(indexer.GetItemName(0), r + "/DEMOS/Demo");
-  EXPECT_EQ(indexer.GetItemName(1), r + "/GAMES/G/Game");
-  EXPECT_EQ(indexer.GetItemName(2), r + "/MUSICIANS/A/Composer/One");
-  EXPECT_EQ(indexer.GetItemName(3), r + "/MUSICIANS/A/Composer/Two");
+  EXPECT_EQ(indexer.GetItemName(0), native(r + "/DEMOS/Demo"));
+  EXPECT_EQ(indexer.GetItemName(1), native(r + "/GAMES/G/Game"));
+  EXPECT_EQ(indexer.GetItemName(2), native(r + "/MUSICIANS/A/Composer/One"));
+  EXPECT_EQ(indexer.GetItemName(3), native(r + "/MUSICIANS/A/Composer/Two"));
   EXPECT_EQ(TBytes(indexer.GetItemData(0), indexer.GetItemData(0) + indexer.GetItemSize(0)),
             TBytes(tree.demo.begin() + 2, tree.demo.end()));
   EXPECT_EQ(TBytes(indexer.GetItemData(3), indexer.GetItemData(3) + indexer.GetItemSize(3)), tree.two);
 
   // A path inside the tree finds the same root, and a trailing separator changes nothing.
   THVSCIndexer games;
-  ASSERT_TRUE(games.BuildIndex(r + "/GAMES/", notInterrupted));
+  ASSERT_TRUE(games.BuildIndex(native(r + "/GAMES/"), notInterrupted));
   EXPECT_EQ(games.GetRoot(), r);
   ASSERT_EQ(games.GetItemCount(), 1);
-  EXPECT_EQ(games.GetItemName(0), r + "/GAMES/G/Game");
+  EXPECT_EQ(games.GetItemName(0), native(r + "/GAMES/G/Game"));
 }
 
 TEST(BuildIndex, InterruptedBuildReturnsFalse) {

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 
 #include "TempDir.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -54,7 +56,7 @@ class TFakeEmulator final : public TTuneEmulator {
  public:
   explicit TFakeEmulator(TScript& script) : script_(script) {}
   bool LoadFile(const std::string& name) override {
-    auto it = script_.tunes.find(name.substr(name.find_last_of('/') + 1));
+    auto it = script_.tunes.find(name.substr(name.find_last_of(Platform::pathSeparator) + 1));
     if (it == script_.tunes.end()) return false;
     if (it->second.throwOnLoad) throw std::runtime_error("broken");
     tune_ = &it->second;
@@ -106,7 +108,7 @@ class WorkerTest : public ::testing::Test {
   void Run(const TWorkerConfig& config, const std::string& database = "") {
     for (const auto& [name, tune] : script.tunes) dir.write(name, {0});
     TFileSearch files;
-    files.StartSearch(dir.path().string() + "/*", false);
+    files.StartSearch(dir.path().string() + Platform::pathSeparator + "*", false);
     THashDatabase db;
     db.Parse(database.data(), database.size());
     TOutput output({[this](std::string_view t) { out += t; }, [this](std::string_view t) { console += t; },
@@ -121,7 +123,14 @@ class WorkerTest : public ::testing::Test {
     found = worker.found();
     processed = worker.processedCount();
   }
-  std::string Name(const std::string& file) const { return dir.path().string() + "/" + file; }
+  // A file as the search names it, which status lines show; result lines show
+  // it with "/" (the same on POSIX).
+  std::string Name(const std::string& file) const { return dir.path().string() + Platform::pathSeparator + file; }
+  std::string ResultName(const std::string& file) const {
+    std::string name = Name(file);
+    std::replace(name.begin(), name.end(), Platform::pathSeparator, '/');
+    return name;
+  }
 
   TTempDir dir;
   TScript script;
@@ -144,8 +153,9 @@ TEST_F(WorkerTest, HashOnlyPrintsOneDatabaseLinePerSubTuneOnTheOwnClockOnly) {
   TWorkerConfig config;
   config.generateOnly = true;
   Run(config);
-  EXPECT_EQ(out, HashOf(Music(1)) + "=" + Name("a.sid") + " #1\n" + HashOf(Music(2)) + "=" + Name("a.sid") +
-                     " #2\n" + TDataHashCalc::emptyDigest + "=" + Name("quiet.sid") + " #1\n");
+  EXPECT_EQ(out, HashOf(Music(1)) + "=" + ResultName("a.sid") + " #1\n" + HashOf(Music(2)) + "=" +
+                     ResultName("a.sid") + " #2\n" + TDataHashCalc::emptyDigest + "=" + ResultName("quiet.sid") +
+                     " #1\n");
   EXPECT_EQ(script.log, (std::vector<std::string>{"clock 1", "clock 1", "clock 1"}));
   EXPECT_EQ(processed, 3);
 }
@@ -162,8 +172,9 @@ TEST_F(WorkerTest, KnownOnItsOwnClockOrOnTheOther) {
   const std::string db = HashOf(Music(1)) + "=/MUSICIANS/A/Own.sid #1\n" + HashOf(Music(2)) +
                          "=/MUSICIANS/B/Other.sid #3\n";
   Run(TWorkerConfig{}, db);
-  EXPECT_EQ(out, HashOf(Music(2)) + "=" + Name("other.sid") + " #1(NTSC) -> same as: /MUSICIANS/B/Other.sid #3(PAL)\n" +
-                     HashOf(Music(1)) + "=" + Name("own.sid") + " #1 -> same as: /MUSICIANS/A/Own.sid #1\n");
+  EXPECT_EQ(out, HashOf(Music(2)) + "=" + ResultName("other.sid") +
+                     " #1(NTSC) -> same as: /MUSICIANS/B/Other.sid #3(PAL)\n" +
+                     HashOf(Music(1)) + "=" + ResultName("own.sid") + " #1 -> same as: /MUSICIANS/A/Own.sid #1\n");
   EXPECT_TRUE(found);
   EXPECT_EQ(processed, 2);
 }
@@ -203,7 +214,7 @@ TEST_F(WorkerTest, AFileThatFailsIsReportedAndTheWorkerGoesOn) {
   config.generateOnly = true;
   Run(config);
   EXPECT_EQ(out, "Exception during processing file: " + Name("a_broken.sid") + "\n" + HashOf(Music(1)) + "=" +
-                     Name("b_good.sid") + " #1\n" + "File type not supported or file not found: " +
+                     ResultName("b_good.sid") + " #1\n" + "File type not supported or file not found: " +
                      Name("c_garbage.sid") + "\n");
   EXPECT_EQ(run.ExitCode(), 3);
 }
@@ -242,8 +253,8 @@ TEST_F(WorkerTest, MultiPartProgramsGoOnWhilePartsRestartTheStream) {
   config.multiPart = true;
   config.generateOnly = true;
   Run(config);
-  EXPECT_EQ(out, HashOf(Music(1)) + "=" + Name("demo.prg") + " #1\n" + HashOf(Music(2)) + "=" + Name("demo.prg") +
-                     " #2\n");
+  EXPECT_EQ(out, HashOf(Music(1)) + "=" + ResultName("demo.prg") + " #1\n" + HashOf(Music(2)) + "=" +
+                     ResultName("demo.prg") + " #2\n");
   EXPECT_EQ(script.log, (std::vector<std::string>{"clock 1", "keys", "keys"}));
   EXPECT_EQ(processed, 1);
 }

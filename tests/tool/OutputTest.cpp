@@ -2,6 +2,8 @@
 // when many workers write at once.
 #include "Output.h"
 
+#include "platform/Files.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -17,6 +19,14 @@ TEST(Output, ResultLinesDropTheDotOfTheCurrentDirectoryAndJsonCarriesEveryField)
   output.Report({TOutcome::Kind::found, "./x.sid", 2, "abc", "PAL", "/M/Y.sid (50%)"});
   output.Report({TOutcome::Kind::notFound, "./x.sid", 2, "abc", "PAL", ""});
   EXPECT_EQ(out, "abc=/x.sid #2 -> found as: /M/Y.sid (50%)\nNo known entry found for ./x.sid #2\n");
+  // Names in the platform's own form: result lines, database lines among them,
+  // show "/" whatever the platform separates with; status lines keep the name.
+  out.clear();
+  const std::string sep(1, Platform::pathSeparator);
+  const std::string name = "." + sep + "M" + sep + "x.sid";
+  output.Report({TOutcome::Kind::hash, name, 1, "abc", "PAL", ""});
+  output.Report({TOutcome::Kind::notLoadable, name, 0, "", "", ""});
+  EXPECT_EQ(out, "abc=/M/x.sid #1\nFile type not supported or file not found: " + name + "\n");
 
   EXPECT_EQ(TOutput::JsonLine({TOutcome::Kind::sameOtherClock, "./a \"b\"\\\x01\xe9.sid", 1, "h", "NTSC", "/M.sid #1"}),
             "{\"file\":\"./a \\\"b\\\"\\\\\\u0001\\u00e9.sid\",\"subtune\":1,\"hash\":\"h\",\"clock\":\"NTSC\","

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "TempDir.h"
+#include "platform/System.h"
 
 namespace {
 
@@ -35,9 +36,9 @@ TEST(RunConditions, TheHeadReadsBackAndOnlyRomSetAndPlayTimeMatter) {
 }
 
 TEST(RunConditions, TheBuiltInSetUnlessADirectoryIsNamed) {
-  unsetenv("ZORVEX_ROMS");
+  Platform::unsetEnvironment("ZORVEX_ROMS");
   EXPECT_EQ(SettleRomSet("").description, "built-in");
-  EXPECT_STREQ(std::getenv("ZORVEX_ROMS"), "builtin");  // installed VICE images are not picked up
+  EXPECT_EQ(Platform::environment("ZORVEX_ROMS"), "builtin");  // installed VICE images are not picked up
 
   TTempDir dir;
   dir.write("Kernal-901227-03.bin", std::vector<uint8_t>(8192));
@@ -45,17 +46,17 @@ TEST(RunConditions, TheBuiltInSetUnlessADirectoryIsNamed) {
   const TRomChoice named = SettleRomSet(dir.path().string());
   EXPECT_EQ(named.description, "images from " + dir.path().string() + " (kernal)");
   EXPECT_TRUE(named.warning.empty());
-  EXPECT_EQ(std::getenv("ZORVEX_ROMS"), dir.path().string());
+  EXPECT_EQ(Platform::environment("ZORVEX_ROMS"), dir.path().string());
 
   // The user's own ZORVEX_ROMS stands when no directory is named.
   EXPECT_EQ(SettleRomSet("").description, named.description);
 
   TTempDir empty;
-  unsetenv("ZORVEX_ROMS");
+  Platform::unsetEnvironment("ZORVEX_ROMS");
   const TRomChoice none = SettleRomSet(empty.path().string());
   EXPECT_EQ(none.description, "built-in");
   EXPECT_EQ(none.warning, "WARNING: no ROM images in " + empty.path().string() + "; the built-in set is used.");
-  unsetenv("ZORVEX_ROMS");
+  Platform::unsetEnvironment("ZORVEX_ROMS");
 }
 
 }  // namespace

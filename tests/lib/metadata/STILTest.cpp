@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "Hvsc.h"
+#include "NativePath.h"
 #include "TempDir.h"
 
 namespace {
@@ -77,7 +78,7 @@ TEST(StilEntries, BugNotesFollowTheStilText) {
             "    BUG: wrong note\r\n(reporter)");
   EXPECT_EQ(stil.GetStilEntry("/MUSICIANS/Y/BugOnly.sid"), "    BUG: crashes");
   // A tune on disk is named relative to the collection, whatever case the base had.
-  EXPECT_EQ(stil.base(), Hvsc::LowerAscii((temp.path() / "C64Music").string()) + "/");
+  EXPECT_EQ(stil.base(), Hvsc::LowerAscii((temp.path() / "C64Music").string()) + Platform::pathSeparator);
   const std::string onDisk = (temp.path() / "C64Music" / "MUSICIANS" / "Y" / "BugOnly.sid").string();
   EXPECT_EQ(stil.GetStilEntry(onDisk), "    BUG: crashes");
 }
@@ -104,13 +105,15 @@ class StilFiles : public ::testing::Test {
 };
 
 TEST_F(StilFiles, RootParentAndDocumentsAllFindTheSameCollection) {
-  const std::string expectedBase = Hvsc::LowerAscii(root.string()) + "/";
+  const std::string expectedBase = Hvsc::LowerAscii(root.string()) + Platform::pathSeparator;
   for (const fs::path& from : {root, root.parent_path(), root / "DOCUMENTS"}) {
-    for (const std::string& given : {from.string(), from.string() + "/"}) {
+    // Written with "/" too, which Windows takes as well.
+    for (const std::string& given : {from.string(), from.string() + Platform::pathSeparator, from.generic_string()}) {
       TStil stil;
       ASSERT_TRUE(stil.loadSTIL(given)) << given;
       EXPECT_EQ(stil.base(), expectedBase) << given;
-      EXPECT_EQ(stil.GetStilEntry((root / "MUSICIANS/Y/Twice.sid").string()), "firstsecond") << given;
+      EXPECT_EQ(stil.GetStilEntry(native((root / "MUSICIANS/Y/Twice.sid").string())), "firstsecond") << given;
+      EXPECT_EQ(stil.GetStilEntry((root / "MUSICIANS/Y/Twice.sid").generic_string()), "firstsecond") << given;
       EXPECT_EQ(stil.GetStilEntry((root / "Z.sid").string()), "bug") << given;
     }
   }
@@ -132,7 +135,7 @@ TEST_F(StilFiles, MissingOrUnusableDocuments) {
   const fs::path other = temp.path() / "Other";
   temp.write("Other/DOCUMENTS/STIL.txt", bytes("/A.sid\ntext\n"));
   EXPECT_FALSE(stil.loadSTIL(other.string()));
-  EXPECT_EQ(stil.base(), Hvsc::LowerAscii(other.string()) + "/");
+  EXPECT_EQ(stil.base(), Hvsc::LowerAscii(other.string()) + Platform::pathSeparator);
   EXPECT_EQ(stil.GetStilEntry("/MUSICIANS/Y/Twice.sid"), "firstsecond");
 }
 

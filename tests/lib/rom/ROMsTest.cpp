@@ -11,6 +11,8 @@
 
 #include "lib/machine/MachineFixture.h"
 #include "TempDir.h"
+#include "platform/Files.h"
+#include "platform/System.h"
 
 namespace {
 
@@ -34,14 +36,14 @@ bool blank(const std::array<uint8_t, N>& rom) {
 class TScopedEnv {
  public:
   TScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
+    if (std::string old = Platform::environment(name); !old.empty()) old_ = old;
+    Platform::setEnvironment(name, value);
   }
   ~TScopedEnv() {
     if (old_)
-      setenv(name_, old_->c_str(), 1);
+      Platform::setEnvironment(name_, *old_);
     else
-      unsetenv(name_);
+      Platform::unsetEnvironment(name_);
   }
 
  private:
@@ -78,11 +80,11 @@ TEST(RomFiles, BuiltinPinsTheRunToOurOwnSet) {
 }
 
 TEST(RomFiles, WithoutExplicitDirectoryTheBinarysOwnComesFirst) {
-  unsetenv("ZORVEX_ROMS");
+  Platform::unsetEnvironment("ZORVEX_ROMS");
   const std::vector<std::filesystem::path> dirs = TRoms::searchDirectories();
   ASSERT_FALSE(dirs.empty());
   // Linked statically into this test, the ROM code lives in the test executable.
-  EXPECT_EQ(dirs.front(), std::filesystem::canonical("/proc/self/exe").parent_path() / "roms");
+  EXPECT_EQ(dirs.front(), std::filesystem::path(Platform::programDirectory()) / "roms");
   EXPECT_NE(std::find(dirs.begin(), dirs.end(), std::filesystem::path("/usr/share/vice/C64")), dirs.end());
 }
 

@@ -1,4 +1,4 @@
-#include "Console.h"
+#include "platform/Console.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 namespace Platform {
@@ -84,6 +85,11 @@ void writeErrorLine(std::string_view text) {
   line.append(text);
   line.push_back('\n');
   writeAll(STDERR_FILENO, line);
+}
+
+void writeOutputText(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
 }
 
 bool isTerminal(TStream stream) { return ::isatty(descriptorOf(stream)) == 1; }

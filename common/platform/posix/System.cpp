@@ -1,4 +1,4 @@
-#include "System.h"
+#include "platform/System.h"
 
 #include <sched.h>
 
@@ -24,6 +24,8 @@ std::string environment(const char* name) {
 }
 
 void setEnvironment(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
+
+void unsetEnvironment(const char* name) { ::unsetenv(name); }
 
 int cpuCount() {
   // The affinity mask, not the machine's CPU count: a process pinned by taskset
