@@ -10,7 +10,7 @@
 # extra, PRG and Sidplayer files come on top in proportion), ZORVEX_LINUX_KELVARY
 # (the Linux program to compare with; build/bin/kelvary, built when missing),
 # ZORVEX_SHARED_DIR (the shared test data, ../shared by default).
-# Debian packages: mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 googletest (installed
+# Debian packages: mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 googletest ninja-build (installed
 # here when missing, through sudo when not root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,7 +20,7 @@ shared=$(realpath -m "${ZORVEX_SHARED_DIR:-../shared}")
 tunes=${ZORVEX_E2E_TUNES:-200}
 started=$(date +%s)
 
-packages=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 googletest)
+packages=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 googletest ninja-build)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
