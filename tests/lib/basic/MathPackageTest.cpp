@@ -324,6 +324,9 @@ TEST_F(MathRoutines, InterruptsComeInDuringLongRoutines) {
 // The compiled tunes of the collection call these routines; the reference
 // streams were recorded with the genuine ROMs.
 TEST(CompiledTunes, PlayAsWithTheGenuineRoms) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the reference streams are read through gzip in a pipe, which the Windows build lacks";
+#endif
   REQUIRE_SHARED("corpus/C64Music/MUSICIANS/B/Bond_Alan");
   REQUIRE_SHARED("reference/streams/C64Music/MUSICIANS/B/Bond_Alan");
   for (const char* name : {"Randomly_generated_music_BASIC.sid", "Randomly_generated_music_2_BASIC.sid"}) {
