@@ -37,7 +37,8 @@ export WINEPREFIX=$root/build-win/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DZORVEX_SHARED_DIR="$shared"
 cmake --build build-win -j"$jobs"
-[ -d "$WINEPREFIX" ] || wineboot -i > /dev/null 2>&1 || true
+# wineserver -w: the prefix's first start-up is finished before the tests start.
+[ -d "$WINEPREFIX" ] || { wineboot -i > /dev/null 2>&1 || true; wineserver -w || true; }
 
 failed=0
 summary=()
