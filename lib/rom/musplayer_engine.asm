@@ -13,9 +13,15 @@
 ; a command.
 ;
 ; Timing: a whole note lasts as many interrupts as the tempo value (0 meaning
-; 256), so 14400 / tempo quarter notes a minute at 60 interrupts a second. Note
-; lengths are counted in 1/192 of a whole note; the remainder of each division
-; carries into the next note, so dotted and triplet runs keep their bar length.
+; 256), so 14400 / tempo quarter notes a minute at 60 interrupts a second. A
+; note length is the tempo halved per step, a dot adding half of it (a dotted
+; triplet is double dotted), triplets halving a third tempo that only tempos
+; divisible by 24 have. Lengths are whole interrupts of at most 256: a length
+; that would need a fraction or more stops the whole part, as Sidplayer does.
+;
+; Each interrupt first writes the chip, then advances the voices: a stopped
+; part writes nothing, a halted voice only its control register, and the gate
+; of a note stays open into the next one unless the release point closed it.
 
 TIE         = $01           ; the current note is tied to the next
 SOUNDING    = $02           ; the current note is a tone, not a rest
@@ -74,32 +80,120 @@ engine_init:
     sta v_ad,x
     lda #$F5
     sta v_sr,x
+    lda #1
+    sta v_utv,x
     dex
     bpl -
-    lda #120
+    lda #144                ; Sidplayer's start-up tempo, utility length and filter byte
     sta g_tem
+    lda #96
+    sta g_trip
+    lda #12
+    sta g_utl
     lda #$08
     sta g_vol
+    sta g_res
     ldy #$18
     lda #0
 -   sta SID,y
     dey
     bpl -
     lda #<TIMER_BASE
+    sta g_tml
+    sta $DC04
+    lda #>TIMER_BASE
+    sta g_tmh
+    sta $DC05
+    rts
+
+engine_play:
+    lda g_stop
+    beq +
+    rts                     ; the part has ended: nothing more to write
++   lda g_fcl
+    sta SID+$15
+    lda g_fc
+    sta SID+$16
+    lda g_res
+    sta SID+$17
+    lda g_vol
+    sta SID+$18
+    ldx #0
+-   lda v_flags,x
+    and #HALTED
+    bne +
+    ldy sid_offset,x
+    clc
+    lda v_curl,x
+    adc v_vofl,x
+    sta SID,y
+    lda v_curh,x
+    adc v_vofh,x
+    sta SID+1,y
+    lda v_pwl,x
+    sta SID+2,y
+    lda v_pwh,x
+    sta SID+3,y
+    lda v_ad,x
+    sta SID+5,y
+    lda v_sr,x
+    sta SID+6,y
++   inx
+    cpx #3
+    bne -
+    ldx #0
+-   ldy sid_offset,x
+    lda v_ctrl,x
+    ora v_gate,x
+    sta SID+4,y
+    inx
+    cpx #3
+    bne -
+    ; the rate each interrupt: with two parts the second one's holds
+    lda g_tml
+    sta $DC04
+    lda g_tmh
+    sta $DC05
+
+    ; then the voices move on, for the next interrupt to write
+    ldx #0
+-   stx t_voice
+    lda v_flags,x
+    and #HALTED
+    bne +
+    jsr voice_tick
+    lda g_stop              ; a length Sidplayer cannot count ends the part at once
+    bne stop_part
++   ldx t_voice
+    inx
+    cpx #3
+    bne -
+    lda v_flags
+    and v_flags+1
+    and v_flags+2
+    and #HALTED
+    beq filter_sweep
+stop_part:
+    ; every voice halted or the part stopped: silence it once, restore the rate
+    lda #1
+    sta g_stop
+    lda #0
+    sta SID+$04
+    sta SID+$0B
+    sta SID+$12
+    sta SID+$01
+    sta SID+$08
+    sta SID+$0F
+    lda #$08
+    sta SID+$17
+    lda #<TIMER_BASE
     sta $DC04
     lda #>TIMER_BASE
     sta $DC05
     rts
 
-engine_play:
-    ldx #0
--   stx t_voice
-    jsr voice_tick
-    ldx t_voice
-    inx
-    cpx #3
-    bne -
-    ; filter sweep, held inside the cutoff range
+; filter sweep, held inside the cutoff range
+filter_sweep:
     lda g_fs
     beq +++
     bmi +
@@ -113,39 +207,19 @@ engine_play:
     bcs ++
     lda #0
 ++  sta g_fc
-+++ lda g_fcl
-    sta SID+$15
-    lda g_fc
-    sta SID+$16
-    lda g_res
-    sta SID+$17
-    lda g_vol
-    sta SID+$18
-    rts
++++ rts
 
 ; ---- one voice per interrupt (X = voice) -------------------------------------------
 
 voice_tick:
-    lda v_flags,x
-    and #HALTED
-    beq +
-    rts
-+   lda v_cntl,x
-    bne +
-    dec v_cnth,x
-+   dec v_cntl,x
-    lda v_cntl,x
-    ora v_cnth,x
+    dec v_cntl,x            ; 0 counts 256
     bne running
-    jsr fetch
-    jmp output
+    jmp fetch
 
 running:
     ; the gate opens for the note's length less the release point
     lda v_flags,x
     and #TIE
-    bne effects
-    lda v_cnth,x
     bne effects
     lda v_pnt,x
     cmp v_cntl,x
@@ -222,26 +296,7 @@ output:
     adc v_pwh,x
     and #$0F
     sta v_pwh,x
-++  ldy sid_offset,x
-    clc
-    lda v_curl,x
-    adc v_vofl,x
-    sta SID,y
-    lda v_curh,x
-    adc v_vofh,x
-    sta SID+1,y
-    lda v_pwl,x
-    sta SID+2,y
-    lda v_pwh,x
-    sta SID+3,y
-    lda v_ad,x
-    sta SID+5,y
-    lda v_sr,x
-    sta SID+6,y
-    lda v_ctrl,x
-    ora v_gate,x
-    sta SID+4,y
-    rts
+++  rts
 
 ; portamento: the sounding frequency moves toward the note's by the rate each interrupt
 glide:
@@ -319,19 +374,19 @@ fetch_next:
     bne +
     jsr note
     bcc fetch_next
-    rts
+    lda g_stop
+    bne ++
+    jmp output
 +   jsr command
     bcc fetch_next
-    rts
+++  rts
 
-; A note pair. Carry set: the note starts now; clear: pitch only, read on.
+;  A note pair. Carry set: the note starts now (or the part stopped, g_stop);
+; clear: pitch only, read on.
 note:
     lda t_a
-    lsr
-    lsr
-    and #7
     bne note_timed
-    lda t_c
+    lda t_c                 ; a first byte of 0: pitch only, no time
     and #7
     beq +
     jsr pitch
@@ -344,40 +399,12 @@ note:
 +   clc
     rts
 note_timed:
-    cmp #1
-    bne +
-    lda g_utl
-    sta v_cntl,x
-    lda #0
-    sta v_cnth,x
-    beq note_length
-+   sta t_d
-    lda t_a
-    and #$20
-    beq +
-    lda #8
-+   sta t_e
-    lda t_a
-    and #$80
-    beq +
-    lda #16
-+   clc
-    adc t_e
-    adc t_d
-    tay
-    lda units_lo,y
-    sta t_ul
-    lda units_hi,y
-    sta t_uh
     jsr length
-note_length:
-    lda v_cntl,x
-    ora v_cnth,x
-    bne +
-    inc v_cntl,x
-+   lda v_flags,x
-    and #TIE
-    sta t_e                 ; the previous note was tied into this one
+    bcc +
+    lda #1                  ; no whole number of interrupts: the part ends
+    sta g_stop
+    rts
++   sta v_cntl,x
     lda v_flags,x
     and #$FF - TIE - SOUNDING - GLIDING
     bit t_a
@@ -414,77 +441,117 @@ note_tone:
     sta v_curl,x
     lda t_fh
     sta v_curh,x
-+   lda t_e
-    bne +
-    ; a new attack: a gate still open closes first, so the envelope restarts
-    lda v_gate,x
-    beq +
-    ldy sid_offset,x
-    lda v_ctrl,x
-    sta SID+4,y
-+   lda #1
++   lda #1                  ; a gate still open stays open: no new attack
     sta v_gate,x
     sec
     rts
 
-; Note length in interrupts: (tempo x units + carried remainder) / 192.
+; Length of the note pair t_a in interrupts into A (0 meaning 256). Carry set:
+; Sidplayer cannot count it (a fraction of an interrupt, or more than 256).
 length:
-    lda #0
-    sta t_p0
-    sta t_p1
-    sta t_p2
+    lda t_a
+    lsr
+    lsr
+    and #7
+    beq length_64th
+    cmp #1
+    bne length_tempo
+    lda t_a                 ; utility: the dot picks the voice's own length
+    and #$20
+    bne +
+    lda g_utl
+    clc
+    rts
++   lda v_utv,x
+    clc
+    rts
+length_64th:
+    bit t_a
+    bpl +
+    jmp length_64th_triplet
++
+    lda g_tem               ; (tempo AND 3) x 8 + tempo / 64, 0 giving 4
+    and #$3C
+    bne length_bad
+    lda g_tem
+    and #3
+    asl
+    asl
+    asl
+    sta t_m
+    lda g_tem
+    rol
+    rol
+    rol
+    and #3
+    ora t_m
+    bne +
+    lda #4
++   clc
+    rts
+length_64th_triplet:
+    lda g_trip
+    beq length_bad
+    and #$3F
+    bne length_bad
+    lda g_trip
+    rol
+    rol
+    rol
+    and #3
+    beq length_bad
+    clc
+    rts
+length_bad:
+    sec
+    rts
+length_tempo:
+    tay
+    lda t_a
+    and #$A0
+    cmp #$80
+    bne length_plain
+    lda g_trip              ; a triplet
+    beq length_bad
+    dey
+    dey
+    beq +
+-   lsr
+    bcs length_bad
+    dey
+    bne -
++   clc
+    rts
+length_plain:
+    sta t_e                 ; dot, and triplet with it: double dot
+    clc
     lda g_tem
     bne +
-    lda t_ul                ; tempo 0 stands for 256
-    sta t_p1
-    lda t_uh
-    sta t_p2
-    jmp length_add
-+   sta t_m
-    ldy #8
--   asl t_p0
-    rol t_p1
-    rol t_p2
-    asl t_m
-    bcc +
-    clc
-    lda t_p0
-    adc t_ul
-    sta t_p0
-    lda t_p1
-    adc t_uh
-    sta t_p1
-    bcc +
-    inc t_p2
+    sec                     ; tempo 0: 256
 +   dey
-    bne -
-length_add:
+    dey
+    beq ++
+-   ror
+    bcs length_bad
     clc
-    lda t_p0
-    adc v_frac,x
-    sta t_p0
-    bcc +
-    inc t_p1
-    bne +
-    inc t_p2
-+   lda #0
-    ldy #24
--   asl t_p0
-    rol t_p1
-    rol t_p2
-    rol
-    bcs +
-    cmp #192
-    bcc ++
-+   sbc #192
-    inc t_p0
-++  dey
+    dey
     bne -
-    sta v_frac,x
-    lda t_p0
-    sta v_cntl,x
-    lda t_p1
-    sta v_cnth,x
+++  ldy t_e
+    beq length_ok
+    sta t_d                 ; the dot adds half
+    lsr t_d
+    bcs length_bad
+    beq length_bad
+    adc t_d
+    bcs length_bad
+    cpy #$A0
+    bne length_ok
+    lsr t_d                 ; the second dot a quarter
+    bcs length_bad
+    adc t_d
+    bcs length_bad
+length_ok:
+    clc
     rts
 
 ; Frequency of the pitch byte t_c, transposed and detuned, into t_fl/t_fh.
@@ -914,12 +981,10 @@ cmd_flow:
     beq halt
     clc
     rts
-halt:
+halt:                       ; the gate stays as it is
     lda v_flags,x
     ora #HALTED
     sta v_flags,x
-    lda #0
-    sta v_gate,x
     sec
     rts
 cmd_end:
@@ -976,12 +1041,24 @@ cmd_head:
 cmd_tempo:
     lda t_c
     sta g_tem
+    lsr                     ; triplets: two thirds of the tempo's multiple of 24
+    lsr
+    lsr
+    tay
+    lda triplet_tempo,y
+    sta g_trip
     clc
     rts
 
 cmd_utility:
     lda t_c
     sta g_utl
+    clc
+    rts
+
+cmd_utility_voice:
+    lda t_c
+    sta v_utv,x
     clc
     rts
 
@@ -1168,10 +1245,10 @@ cmd_group_e:
     and #$C0
     clc
     adc #<TIMER_BASE
-    sta $DC04
+    sta g_tml
     lda t_c
     adc #>TIMER_BASE
-    sta $DC05
+    sta g_tmh
     clc
     rts
 
@@ -1192,18 +1269,11 @@ top_octave_lo:
 top_octave_hi:
     !byte >34334, >36376, >38539, >40830, >43258, >45830, >48556, >51443, >54502, >57743, >61176, >64814
 
-; note length in 1/192 of a whole note by duration code (2 whole ... 7 32nd),
-; plain, dotted, triplet, dotted triplet
-units_lo:
-    !byte 0, 0, <192, <96, <48, <24, <12, <6
-    !byte 0, 0, <288, <144, <72, <36, <18, <9
-    !byte 0, 0, <128, <64, <32, <16, <8, <4
-    !byte 0, 0, <192, <96, <48, <24, <12, <6
-units_hi:
-    !byte 0, 0, >192, >96, >48, >24, >12, >6
-    !byte 0, 0, >288, >144, >72, >36, >18, >9
-    !byte 0, 0, >128, >64, >32, >16, >8, >4
-    !byte 0, 0, >192, >96, >48, >24, >12, >6
+; two thirds of a tempo by tempo / 8, where that is whole; 0 otherwise
+triplet_tempo:
+!for .i, 0, 31 {
+    !if .i % 3 = 0 { !byte .i * 16 / 3 } else { !byte 0 }
+}
 
 ; command dispatch for first byte $01, by the low nibble of byte 2
 cmd01_lo:
@@ -1218,17 +1288,18 @@ cmd01_hi:
     !byte >(cmd_attack_sustain-1), >(cmd_none-1), >(cmd_volume-1), >(cmd_flow-1)
 
 ; commands $x6 by the high nibble: tempo, utility, point, head, flag, pulse
-; sweep, filter sweep, vibrato depth and rate, auto, transpose, auxiliary
+; sweep, filter sweep, vibrato depth and rate, auto, transpose, auxiliary,
+; utility length of the voice
 cmd06_lo:
     !byte <(cmd_tempo-1), <(cmd_utility-1), <(cmd_point-1), <(cmd_head-1)
     !byte <(cmd_none-1), <(cmd_pulse_sweep-1), <(cmd_filter_sweep-1), <(cmd_vibrato_depth-1)
     !byte <(cmd_vibrato_rate-1), <(cmd_none-1), <(cmd_transpose-1), <(cmd_none-1)
-    !byte <(cmd_none-1), <(cmd_none-1), <(cmd_none-1), <(cmd_none-1)
+    !byte <(cmd_none-1), <(cmd_none-1), <(cmd_none-1), <(cmd_utility_voice-1)
 cmd06_hi:
     !byte >(cmd_tempo-1), >(cmd_utility-1), >(cmd_point-1), >(cmd_head-1)
     !byte >(cmd_none-1), >(cmd_pulse_sweep-1), >(cmd_filter_sweep-1), >(cmd_vibrato_depth-1)
     !byte >(cmd_vibrato_rate-1), >(cmd_none-1), >(cmd_transpose-1), >(cmd_none-1)
-    !byte >(cmd_none-1), >(cmd_none-1), >(cmd_none-1), >(cmd_none-1)
+    !byte >(cmd_none-1), >(cmd_none-1), >(cmd_none-1), >(cmd_utility_voice-1)
 
 ; ---- state (cleared by engine_init) ---------------------------------------------
 
@@ -1236,8 +1307,7 @@ vars_start:
 v_ptrl:     !fill 3
 v_ptrh:     !fill 3
 v_cntl:     !fill 3
-v_cnth:     !fill 3
-v_frac:     !fill 3
+v_utv:      !fill 3
 v_flags:    !fill 3
 v_ctrl:     !fill 3
 v_gate:     !fill 3
@@ -1275,6 +1345,10 @@ ph_lo:      !fill 16
 ph_hi:      !fill 16
 ph_set:     !fill 16
 g_tem:      !byte 0
+g_trip:     !byte 0
+g_stop:     !byte 0
+g_tml:      !byte 0
+g_tmh:      !byte 0
 g_utl:      !byte 0
 g_vol:      !byte 0
 g_res:      !byte 0
@@ -1289,11 +1363,6 @@ t_d:        !byte 0
 t_e:        !byte 0
 t_m:        !byte 0
 t_n:        !byte 0
-t_ul:       !byte 0
-t_uh:       !byte 0
 t_fl:       !byte 0
 t_fh:       !byte 0
-t_p0:       !byte 0
-t_p1:       !byte 0
-t_p2:       !byte 0
 vars_end:
