@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# The main job on the bundled sample data: builds the example collection from
-# our own tunes (examples/tunes), makes kelvary's hash database of it, makes
-# "new rips" of those tunes (renamed and retitled copies, programs made with
-# scripts/psid2prg.py, a program rip) and lets kelvary name each of them, by
-# data hash and then by a search of their data in an index of the collection.
+# The main job on the bundled sample data: asks of our own example tunes
+# (examples/tunes) whether they are in HVSC, against the database of release
+# 83 that ships with kelvary; then builds the example collection from them,
+# makes kelvary's hash database of it, makes "new rips" of those tunes
+# (renamed and retitled copies, programs made with scripts/psid2prg.py, a
+# program rip) and lets kelvary name each of them, by data hash and then by a
+# search of their data in an index of the collection.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$(nproc)" --target zorvex kelvary
+[ -f build/bin/database.txt ] || cmake --build build --target shipped_database
 
 kelvary="$PWD/build/bin/kelvary"
 # One minute of each song covers every example tune's loop at least once;
@@ -16,6 +19,8 @@ kelvary="$PWD/build/bin/kelvary"
 minutes=1
 
 python3 examples/make-collection.py build/example-collection
+echo "Are the example tunes in HVSC? (the shipped database of release 83, $(grep -c '^[0-9a-f]' build/bin/database.txt) sub-tunes):"
+(cd build/example-collection/C64Music && "$kelvary" -s '*.sid') || true
 echo "Hashes of the collection (build/example-collection/database.txt):"
 (cd build/example-collection/C64Music && "$kelvary" -g -s -t"$minutes" '*.sid' > ../database.txt)
 cat build/example-collection/database.txt
