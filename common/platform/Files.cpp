@@ -1,5 +1,5 @@
-// The parts of Files that need no operating-system call: wildcard matching and
-// the listing order, the same on every platform.
+// The parts of Files that need no operating-system call: wildcard matching,
+// the listing order and a mapping's ownership, the same on every platform.
 #include "Files.h"
 
 #include <algorithm>
@@ -61,5 +61,24 @@ bool matchesWildcard(std::string_view pattern, std::string_view name) {
   while (p < pattern.size() && pattern[p] == '*') ++p;
   return p == pattern.size();
 }
+
+// Only release() differs between the platforms.
+TFileMapping::TFileMapping(TFileMapping&& other) noexcept : data_(other.data_), size_(other.size_) {
+  other.data_ = nullptr;
+  other.size_ = 0;
+}
+
+TFileMapping& TFileMapping::operator=(TFileMapping&& other) noexcept {
+  if (this != &other) {
+    release();
+    data_ = other.data_;
+    size_ = other.size_;
+    other.data_ = nullptr;
+    other.size_ = 0;
+  }
+  return *this;
+}
+
+TFileMapping::~TFileMapping() { release(); }
 
 }  // namespace Platform

@@ -141,24 +141,6 @@ std::optional<TFileMapping> TFileMapping::open(const std::string& path) {
   return TFileMapping(static_cast<const uint8_t*>(address), size);
 }
 
-TFileMapping::TFileMapping(TFileMapping&& other) noexcept : data_(other.data_), size_(other.size_) {
-  other.data_ = nullptr;
-  other.size_ = 0;
-}
-
-TFileMapping& TFileMapping::operator=(TFileMapping&& other) noexcept {
-  if (this != &other) {
-    release();
-    data_ = other.data_;
-    size_ = other.size_;
-    other.data_ = nullptr;
-    other.size_ = 0;
-  }
-  return *this;
-}
-
-TFileMapping::~TFileMapping() { release(); }
-
 void TFileMapping::release() noexcept {
   if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
   data_ = nullptr;
