@@ -2,26 +2,13 @@
 // library or of the runtime templates it instantiates.
 #include <gtest/gtest.h>
 
+#include "InterfaceNames.h"
+
 #include <stdio.h>
 
 #include <set>
 #include <sstream>
 #include <string>
-
-namespace {
-
-// clang-format off
-const std::set<std::string> interfaceNames = {
-    "createC64", "closeC64", "loadFile", "setSongToPlay", "getNumberOfSongs", "getDefaultSong", "getLoadAddress",
-    "getLoadEndAddress", "getInitAddress", "getPlayAddress", "getTitle", "getAuthor", "getReleased", "getMD5Hash",
-    "getSIDModel", "getC64Version", "setC64Version", "run", "getCommand", "getRegister", "getData", "getCycles",
-    "getTime", "pressButtons", "enableFixedStartup", "skipSilence", "enableVolumeFix", "getMemory",
-    "getMemoryUsageRam", "getMemoryUsageRom", "clearMemUsageOnFirstSIDAccess", "checkSLDB", "checkSLDBFromBuffer",
-    "loadSLDB", "loadSLDBFromBuffer", "loadSTIL", "loadSTILFromBuffer", "getSTILEntry", "getFileName",
-    "getSongLength", "getVersion"};
-// clang-format on
-
-}  // namespace
 
 TEST(ExportedSymbols, ExactlyTheInterfaceFunctions) {
   ASSERT_EQ(interfaceNames.size(), 41u);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "InterfaceNames.h"
+
 #include <filesystem>
 #include <set>
 #include <string>
@@ -12,17 +14,6 @@
 #include "zorvex.h"
 
 namespace {
-
-// clang-format off
-const std::set<std::string> interfaceNames = {
-    "createC64", "closeC64", "loadFile", "setSongToPlay", "getNumberOfSongs", "getDefaultSong", "getLoadAddress",
-    "getLoadEndAddress", "getInitAddress", "getPlayAddress", "getTitle", "getAuthor", "getReleased", "getMD5Hash",
-    "getSIDModel", "getC64Version", "setC64Version", "run", "getCommand", "getRegister", "getData", "getCycles",
-    "getTime", "pressButtons", "enableFixedStartup", "skipSilence", "enableVolumeFix", "getMemory",
-    "getMemoryUsageRam", "getMemoryUsageRom", "clearMemUsageOnFirstSIDAccess", "checkSLDB", "checkSLDBFromBuffer",
-    "loadSLDB", "loadSLDBFromBuffer", "loadSTIL", "loadSTILFromBuffer", "getSTILEntry", "getFileName",
-    "getSongLength", "getVersion"};
-// clang-format on
 
 template <typename T>
 const T* at(const uint8_t* base, DWORD rva) {
