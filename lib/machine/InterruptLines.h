@@ -62,6 +62,11 @@ struct TInterruptLines {
     nmiCancelled();
     breakTakenOver = false;
   }
+  // No line pulled, counting down or due: a dispatch would only find the next timed event.
+  bool quiet() const {
+    return !ciaIrqPending && !vicIrqPending && !nmiPending && !irqCountdownActive && !nmiCountdownActive &&
+           !irqDue && !nmiDue && !breakTakenOver;
+  }
   // Whether reading CIA 1's (or CIA 2's) interrupt data while it is empty would
   // change nothing here: the read is then a wait, not an acknowledgement.
   bool cia1PollQuiet() const { return !ciaIrqPending && (vicIrqPending || (!irqCountdownActive && !irqDue)); }

@@ -136,6 +136,7 @@ class T6510 : public TProcessor {
     int64_t timersLag = 0;
     bool polls = false;
     uint8_t counterStep = 0;  // a countdown's DEX, DEY, INX or INY
+    bool selfJump = false;    // the loop is a JMP to itself (noteSelfJump)
   };
   // Counts what makes an iteration more than waiting: writes, I/O reads,
   // interrupt dispatch, stolen cycles, BASIC traps.
@@ -158,6 +159,7 @@ class T6510 : public TProcessor {
   }
   void takeLoopState() {
     LoopWatch& w = loopWatch;
+    w.selfJump = false;
     w.registers = *this;
     w.endCycle = clock.executedCycles + instructionCycles;
     w.timersLag = int64_t{w.endCycle} - clock.timersAt;
@@ -167,6 +169,29 @@ class T6510 : public TProcessor {
   // A JMP to itself: it reads only its own bytes, which its first run has
   // marked, and changes nothing, so it is a loop from the first run on.
   void noteSelfJump();
+  // Whether the instruction that just ended is a JMP to itself that
+  // noteSelfJump found (or repeatSelfJump ran): while only time passes, the
+  // run loop repeats it with repeatSelfJump instead of fetching it again.
+  bool endedSelfJump() const {
+    const LoopWatch& w = loopWatch;
+    return w.selfJump && w.endCycle == clock.executedCycles && PC == w.head && !conventions.playSid;
+  }
+  // Another run of that JMP: what its fetch, its handler and noteSelfJump do
+  // when they find everything as the last run left it.
+  void repeatSelfJump() {
+    irqAllowedAtStart = I == 0;
+    pageCrossed = 0;
+    branchDelay = 0;
+    instructionCycles = 3;
+    LoopWatch& w = loopWatch;
+    w.endCycle = clock.executedCycles + 3;
+    w.timersLag = int64_t{w.endCycle} - clock.timersAt;
+    w.effects = sideEffects;
+    loopFound = LoopKind::repeating;
+    clock.executedCycles += 3;
+  }
+  // Interrupts the dispatch has taken: a self jump repeats only while none is.
+  uint32_t interruptsTaken = 0;
   void skipLoopIterations();
   // Cycles from now to the start of the first raster line on which the VIC could
   // steal from an instruction; 0 when it could on this line.

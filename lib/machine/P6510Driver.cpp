@@ -292,8 +292,20 @@ void T6510::runInstructions(uint32_t cycleLimit, uint32_t idleLimit) {
     clock.executedCycles += instructionCycles;
     bool sliceOver = false;
     if (clock.executedCycles >= clock.stopAt) [[unlikely]] {
+      const bool selfJump = loopFound != LoopKind::none && endedSelfJump();
+      const uint32_t interrupts = interruptsTaken;
       reachStop();
       sliceOver = clock.executedCycles >= cycleLimit;
+      // A JMP to itself runs again and again until an interrupt takes the
+      // processor away; each run is followed by a stop.
+      if (selfJump) {
+        while (!sliceOver && !(initLoop && stackDepth <= 0) && interruptsTaken == interrupts &&
+               PC == loopWatch.head) {
+          repeatSelfJump();
+          reachStop();
+          sliceOver = clock.executedCycles >= cycleLimit;
+        }
+      }
     }
     if (initLoop && stackDepth <= 0) {
       stackDepth = 0;

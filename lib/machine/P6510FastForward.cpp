@@ -5,6 +5,7 @@
 // the end of the slice), so every observable effect keeps its cycle.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "P6510.h"
 
@@ -12,15 +13,24 @@ namespace {
 
 bool isCounterStep(uint8_t opcode) { return opcode == 0xCA || opcode == 0x88 || opcode == 0xE8 || opcode == 0xC8; }
 
-// Whether a branch with this opcode is taken once its counter holds value; the
-// flags it does not test stay as they were when it was taken.
-bool branchTakenFor(uint8_t branch, uint8_t value) {
+// How many counter steps in a row (delta -1 or +1 from value) leave the branch
+// with this opcode taken; the flags it does not test stay as they were when it
+// was taken, so any other branch is taken for ever.
+int64_t stepsWhileTaken(uint8_t branch, uint8_t value, int delta) {
+  const unsigned first = static_cast<uint8_t>(value + delta);
   switch (branch) {
-    case 0x10: return !(value & 0x80);
-    case 0x30: return value & 0x80;
-    case 0xD0: return value != 0;
-    case 0xF0: return value == 0;
-    default: return true;
+    case 0xD0:  // BNE: until the counter reaches 0, 256 steps from 0 itself
+      return (delta < 0 ? (value == 0 ? 256 : value) : 256 - value) - 1;
+    case 0xF0:  // BEQ: only the step that lands on 0
+      return first == 0 ? 1 : 0;
+    case 0x10:  // BPL: while below $80
+      if (first >= 0x80) return 0;
+      return delta < 0 ? first + 1 : 0x80 - first;
+    case 0x30:  // BMI: while $80 or above
+      if (first < 0x80) return 0;
+      return delta < 0 ? first - 0x80 + 1 : 0x100 - first;
+    default:
+      return INT64_MAX;
   }
 }
 
@@ -44,6 +54,7 @@ int64_t T6510::cyclesFreeOfSteals(int64_t horizon) const {
 }
 
 void T6510::noteRepeatedJump(uint16_t from) {
+  loopWatch.selfJump = false;
   const uint16_t head = PC;
   const uint32_t end = clock.executedCycles + instructionCycles;
   LoopWatch& w = loopWatch;
@@ -82,6 +93,7 @@ void T6510::noteSelfJump() {
   w.period = instructionCycles;
   w.polls = false;
   w.counterStep = 0;
+  w.selfJump = true;
   loopFound = LoopKind::repeating;
   clock.stopAt = 0;  // the run loop skips at its stop after this jump
 }
@@ -106,21 +118,11 @@ void T6510::skipLoopIterations() {
     const bool onX = step == 0xCA || step == 0xE8;
     const int8_t delta = (step == 0xCA || step == 0x88) ? -1 : 1;
     uint8_t& counter = onX ? X : Y;
-    uint8_t value = counter;
-    if (currentOpcode == 0x10 || currentOpcode == 0x30 || currentOpcode == 0xD0 || currentOpcode == 0xF0) {
-      // A branch on N or Z: taken until the counter reaches a value that ends it.
-      int64_t n = 0;
-      while (n < iterations && branchTakenFor(currentOpcode, static_cast<uint8_t>(value + delta))) {
-        value = static_cast<uint8_t>(value + delta);
-        ++n;
-      }
-      iterations = n;
-    } else {
-      value = static_cast<uint8_t>(value + delta * iterations);
-    }
+    // A branch on N or Z is taken until the counter reaches a value that ends it.
+    iterations = std::min(iterations, stepsWhileTaken(currentOpcode, counter, delta));
     if (iterations <= 0) return;
-    counter = value;
-    setNZ(value);
+    counter = static_cast<uint8_t>(counter + delta * iterations);
+    setNZ(counter);
   }
 
   const uint32_t span = static_cast<uint32_t>(iterations) * period;

@@ -31,7 +31,8 @@ void T6510::ciaTimerUnderflows(TCia& cia, bool nmi) {
   const int32_t age = cia.underflow();
   if (age < 0) return;
   // The chip's interrupt line goes low, unless it already is.
-  const int32_t position = instructionCycles ? age % static_cast<int32_t>(instructionCycles) : 0;
+  const auto cycles = static_cast<int32_t>(instructionCycles);
+  const int32_t position = age < cycles ? age : cycles ? age % cycles : 0;
   const uint8_t data = cia.reg(icr);
   if (nmi) {
     if ((data & 0x80) || !lines.raiseNmi(position)) return;
@@ -129,12 +130,15 @@ void T6510::writeCiaRegister(int chip, uint8_t reg, uint8_t value) {
   const bool isCia1 = chip == 0;
   TCia& cia = cias[chip];
   syncTimers();
-  clock.eventNow();
   if (reg == icr) {
+    // The mask only decides what a later underflow raises: while no line is
+    // pulled or counting down, the next event stays where it was.
+    if (!lines.quiet()) clock.eventNow();
     if (isCia1 && conventions.cia1MaskLocked()) return;
     cia.writeMask(value);
     return;  // the mask lives in the chip, the data register in the image
   }
+  clock.eventNow();
   const bool locked = isCia1 && conventions.cia1TimerLocked();
   if (!cia.write(reg, value, firstWritePosition[currentOpcode], locked)) return;
   // The serial flag with its mask bit set pulls the chip's interrupt line.
@@ -183,7 +187,9 @@ uint8_t T6510::vicRead(uint8_t reg) {
 }
 
 void T6510::vicWrite(uint8_t reg, uint8_t value) {
-  clock.eventNow();
+  // Colours, pointers and positions change nothing the clock waits for.
+  const bool timing = reg == 0x11 || reg == 0x12 || reg == 0x15 || reg == 0x19 || reg == 0x1A;
+  if (timing || !lines.quiet()) clock.eventNow();
   switch (reg) {
     case 0x11:
     case 0x12:
@@ -313,6 +319,7 @@ void T6510::dispatchInterrupts(uint32_t cycles) {
     taken = 7;
   }
   if (taken) {
+    ++interruptsTaken;
     clock.executedCycles += taken;
     clock.timersAt += taken;
     clockTimers(taken);

@@ -81,7 +81,8 @@ class TVicRaster {
   bool badLineCandidate(int32_t line) const { return badLineCandidate(line, regs_[0x11]); }
   int32_t linesToWatch() const {
     if (regs_[0x15] != 0) return 1;
-    int32_t lines = (48 - rasterLine - 1 + linesPerFrame) % linesPerFrame + 1;  // to line 48
+    int32_t lines = 48 - rasterLine;  // to line 48, a whole frame from line 48 itself
+    if (lines <= 0) lines += linesPerFrame;
     if (badLinesEnabled) {
       // The first line after this one in the display window whose low bits match the scroll.
       const int32_t from = std::max(rasterLine + 1, 48);
@@ -129,7 +130,7 @@ inline bool TVicRaster::crossLines() {
   const int32_t lines = cycleInLine / cyclesPerLine;
   cycleInLine -= lines * cyclesPerLine;
   auto crossed = [&](int32_t line) {
-    int32_t distance = (line - rasterLine - 1) % linesPerFrame;
+    int32_t distance = line - rasterLine - 1;  // both lines are in the frame
     if (distance < 0) distance += linesPerFrame;
     return distance < lines;
   };
