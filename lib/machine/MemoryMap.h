@@ -77,6 +77,11 @@ class TMemoryMap {
   uint8_t* const* activeUsagePages = usagePages.data();
   uint8_t* activeRamUsage = ramUsage.data();
   unsigned codePage = 16;  // page the usage maps were chosen for; 16: choose anew
+  // The code page's bytes and usage map, and whether I/O answers there: an
+  // opcode fetch then needs no look-up by page.
+  const uint8_t* codeBytes = nullptr;
+  uint8_t* codeUsage = nullptr;
+  bool codeInIo = false;
 
   // Selects the maps for the accesses of code running at pc.
   void selectUsageMaps(uint16_t pc) {
@@ -84,6 +89,9 @@ class TMemoryMap {
     codeInRom = romVisible[codePage];
     activeUsagePages = codeInRom ? romCodeUsagePages.data() : usagePages.data();
     activeRamUsage = codeInRom ? romUsage.data() : ramUsage.data();
+    codeBytes = readPages[codePage];
+    codeUsage = activeUsagePages[codePage];
+    codeInIo = ioReadPage[codePage];
   }
   uint8_t& readUsage(uint16_t address) { return activeUsagePages[address >> 12][address]; }
   uint8_t& writeUsage(uint16_t address, bool toIo) { return (toIo ? romUsage.data() : activeRamUsage)[address]; }

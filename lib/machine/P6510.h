@@ -228,6 +228,7 @@ class T6510 : public TProcessor {
   void writeByte(uint16_t address, uint8_t value);
   void writeRam(uint16_t address, uint8_t value, uint8_t& usage);
   uint8_t fetchByte();
+  uint8_t fetchOpcode();
   uint8_t readZeroPage(uint8_t address);
   void writeZeroPage(uint8_t address, uint8_t value);
   void push(uint8_t value);
@@ -380,8 +381,16 @@ ZORVEX_HOT void T6510::executeInstruction() {
   if ((PC >> 12) != memory.codePage) memory.selectUsageMaps(PC);
   pageCrossed = 0;
   branchDelay = 0;
-  currentOpcode = fetchByte();
+  currentOpcode = fetchOpcode();
   opcodeHandlers[currentOpcode](*this);
+}
+
+// fetchByte for an opcode, whose page is the code page.
+ZORVEX_HOT uint8_t T6510::fetchOpcode() {
+  if (memory.codeInIo) [[unlikely]] return fetchByte();
+  const uint16_t address = PC++;
+  TMemoryMap::markRead(memory.codeUsage[address], TMemoryMap::usageFetched);
+  return memory.codeBytes[address & 0xFFF];
 }
 
 ZORVEX_HOT uint8_t T6510::readByte(uint16_t address) {
@@ -426,6 +435,13 @@ ZORVEX_HOT void T6510::writeRam(uint16_t address, uint8_t value, uint8_t& usage)
   if (ram[address] != value || !(usage & TMemoryMap::usageWritten)) ++sideEffects;
   ram[address] = value;
   TMemoryMap::markWrite(usage);
+}
+
+ZORVEX_HOT void T6510::dummyRead(uint16_t address) {
+  TMemoryMap::markRead(memory.readUsage(address), TMemoryMap::usageDummyRead);
+  // A discarded read of a CIA register still acknowledges it, as on the real bus.
+  if (memory.ioReadPage[address >> 12] && address >= 0xDC00 && address < 0xDE00) [[unlikely]]
+    ciaDummyRead(address & 0xFF0F);
 }
 
 ZORVEX_HOT uint8_t T6510::readZeroPage(uint8_t address) {
