@@ -158,9 +158,13 @@ class T6510 : public TProcessor {
     noteRepeatedJump(from);
   }
   void takeLoopState() {
+    loopWatch.selfJump = false;
+    loopWatch.registers = *this;
+    stampLoopEnd();
+  }
+  // The end of the current instruction, and how far the timers are behind there.
+  void stampLoopEnd() {
     LoopWatch& w = loopWatch;
-    w.selfJump = false;
-    w.registers = *this;
     w.endCycle = clock.executedCycles + instructionCycles;
     w.timersLag = int64_t{w.endCycle} - clock.timersAt;
   }
@@ -183,12 +187,10 @@ class T6510 : public TProcessor {
     pageCrossed = 0;
     branchDelay = 0;
     instructionCycles = 3;
-    LoopWatch& w = loopWatch;
-    w.endCycle = clock.executedCycles + 3;
-    w.timersLag = int64_t{w.endCycle} - clock.timersAt;
-    w.effects = sideEffects;
+    stampLoopEnd();
+    loopWatch.effects = sideEffects;
     loopFound = LoopKind::repeating;
-    clock.executedCycles += 3;
+    clock.executedCycles += instructionCycles;
   }
   // Interrupts the dispatch has taken: a self jump repeats only while none is.
   uint32_t interruptsTaken = 0;

@@ -78,8 +78,7 @@ void T6510::noteRepeatedJump(uint16_t from) {
     w.counterStep = step;
     loopFound = countdown ? LoopKind::countdown : LoopKind::repeating;
     clock.stopAt = 0;  // the run loop skips at its stop after this jump
-    w.endCycle = end;
-    w.timersLag = lag;
+    stampLoopEnd();
   } else {
     takeLoopState();
   }
