@@ -105,8 +105,12 @@ void T6510::skipLoopIterations() {
   const uint32_t period = loopWatch.period;
   if (period == 0) return;
   // Every skipped instruction must end before the next event and start inside
-  // the slice, and none may start on a line where the VIC could steal.
-  int64_t room = std::min<int64_t>(clock.cyclesToEvent() - 1, clock.cyclesLeftInSlice());
+  // the slice, and none may start on a line where the VIC could steal. A JMP
+  // to itself is the whole iteration, so the one during which the event comes
+  // passes too: it leaves what the real one leaves, and the dispatch follows
+  // at this stop instead of the next.
+  const int64_t crossing = loopWatch.selfJump ? period : 0;
+  int64_t room = std::min<int64_t>(clock.cyclesToEvent() - 1, clock.cyclesLeftInSlice()) + crossing;
   if (room < period) return;
   room = cyclesFreeOfSteals(room);
   int64_t iterations = room / period;
