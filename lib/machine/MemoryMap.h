@@ -76,22 +76,26 @@ class TMemoryMap {
   std::array<uint8_t*, 16> romCodeUsagePages{};
   uint8_t* const* activeUsagePages = usagePages.data();
   uint8_t* activeRamUsage = ramUsage.data();
-  unsigned codePage = 16;  // page the usage maps were chosen for; 16: choose anew
-  // The code page's bytes and usage map, and whether I/O answers there: an
-  // opcode fetch then needs no look-up by page.
+  // The page the usage maps were chosen for; 16: choose anew, which is also
+  // what code in the I/O area keeps, so that its page is never taken as chosen.
+  unsigned codePage = 16;
+  // The code page's bytes and usage map: an opcode fetch needs no look-up by
+  // page (nor a test for I/O, which is never the chosen page).
   const uint8_t* codeBytes = nullptr;
   uint8_t* codeUsage = nullptr;
-  bool codeInIo = false;
 
-  // Selects the maps for the accesses of code running at pc.
-  void selectUsageMaps(uint16_t pc) {
-    codePage = pc >> 12;
-    codeInRom = romVisible[codePage];
+  // Selects the maps for the accesses of code running at pc; whether I/O
+  // answers there, so that every fetch of that code goes through the chips.
+  bool selectUsageMaps(uint16_t pc) {
+    const unsigned page = pc >> 12;
+    codeInRom = romVisible[page];
     activeUsagePages = codeInRom ? romCodeUsagePages.data() : usagePages.data();
     activeRamUsage = codeInRom ? romUsage.data() : ramUsage.data();
-    codeBytes = readPages[codePage];
-    codeUsage = activeUsagePages[codePage];
-    codeInIo = ioReadPage[codePage];
+    codeBytes = readPages[page];
+    codeUsage = activeUsagePages[page];
+    const bool inIo = ioReadPage[page];
+    codePage = inIo ? 16 : page;
+    return inIo;
   }
   uint8_t& readUsage(uint16_t address) { return activeUsagePages[address >> 12][address]; }
   uint8_t& writeUsage(uint16_t address, bool toIo) { return (toIo ? romUsage.data() : activeRamUsage)[address]; }

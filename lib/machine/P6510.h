@@ -379,17 +379,18 @@ class T6510 : public TProcessor {
 // ---- hot paths ---------------------------------------------------------------
 
 ZORVEX_HOT void T6510::executeInstruction() {
-  // The maps only change with the page of the code or the banking.
-  if ((PC >> 12) != memory.codePage) memory.selectUsageMaps(PC);
   pageCrossed = 0;
   branchDelay = 0;
-  currentOpcode = fetchOpcode();
+  // The maps only change with the page of the code or the banking.
+  if ((PC >> 12) != memory.codePage) [[unlikely]]
+    currentOpcode = memory.selectUsageMaps(PC) ? fetchByte() : fetchOpcode();
+  else
+    currentOpcode = fetchOpcode();
   opcodeHandlers[currentOpcode](*this);
 }
 
-// fetchByte for an opcode, whose page is the code page.
+// fetchByte for an opcode on the chosen code page, which is never I/O.
 ZORVEX_HOT uint8_t T6510::fetchOpcode() {
-  if (memory.codeInIo) [[unlikely]] return fetchByte();
   const uint16_t address = PC++;
   TMemoryMap::markRead(memory.codeUsage[address], TMemoryMap::usageFetched);
   return memory.codeBytes[address & 0xFFF];
