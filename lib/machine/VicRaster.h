@@ -123,8 +123,14 @@ inline bool TVicRaster::crossLines() {
     cycleInLine -= cyclesPerLine;
     if (++rasterLine >= linesPerFrame) rasterLine = 0;
     badLineTaken = false;
-    if (rasterLine == 48) badLinesEnabled = regs_[0x11] & 0x10;
-    rearm();
+    if (quietLines > 1) {
+      // A line before the watched one: no steal to arm, one line less to it.
+      --quietLines;
+      stealArmed = false;
+    } else {
+      if (rasterLine == 48) badLinesEnabled = regs_[0x11] & 0x10;
+      rearm();
+    }
     return rasterLine == rasterCompare;
   }
   const int32_t lines = cycleInLine / cyclesPerLine;

@@ -31,6 +31,7 @@ TEST(VicRaster, BadLinesAreDecidedAtLine48AndStealFortyThreeCycles) {
   v.registers[0x11] = 0x1B;
   v.vic.reset();
   v.vic.rasterLine = 47;
+  v.vic.rearm();  // a field set directly
   v.vic.advance(63);  // line 48 with the screen on
   EXPECT_TRUE(v.vic.badLinesEnabled);
   v.vic.rasterLine = 51;  // (51 & 7) == 3
@@ -56,6 +57,7 @@ TEST(VicRaster, ArmedFlagFollowsEveryChangeTheStealDependsOn) {
   v.vic.reset();
   auto check = [&](const char* after) { EXPECT_EQ(v.vic.stealArmed, v.vic.maySteal()) << after; };
   v.vic.rasterLine = 47;
+  v.vic.rearm();  // a field set directly
   v.vic.advance(63);  // line 48: bad lines on, and 48 is one
   check("line 48");
   EXPECT_TRUE(v.vic.stealArmed);
