@@ -17,7 +17,6 @@
 //   clock.restartCount();                           // the next slice
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 
 struct TMachineClock {
@@ -41,8 +40,9 @@ struct TMachineClock {
   // change what it takes is a stop of the run loop; the quiet lines before it
   // are crossed there, or when the VIC's registers are touched.
   int64_t lineStartAt = 0;
-  // The count at which the slice's instructions end (the driver's limit; a
-  // new count of play timing within the slice does not move it).
+  // The count at which the slice's instructions end: the budget rounded up,
+  // the first count no instruction of the slice starts at (the driver's limit;
+  // a new count of play timing within the slice does not move it).
   uint32_t sliceEndAt = 0;
   // The first count at which the run loop must look at more than the next
   // instruction: the event, the end of the raster's quiet lines or of the slice, or at
@@ -75,9 +75,7 @@ struct TMachineClock {
 
   // Cycles a shortcut may pass so that the instruction after it still starts
   // inside the slice.
-  int64_t cyclesLeftInSlice() const {
-    return static_cast<int64_t>(std::ceil(sliceBudget)) - 1 - int64_t{executedCycles};
-  }
+  int64_t cyclesLeftInSlice() const { return int64_t{sliceEndAt} - 1 - int64_t{executedCycles}; }
 
   // Sets the count to zero, moving the positions with it: a new slice, or the
   // fixed start of play timing.
