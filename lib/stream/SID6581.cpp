@@ -51,10 +51,10 @@ void TSID6581::clock(int32_t cycles) {
     // frequency below 2^19 the phase cannot jump over the clear half that follows.
     if (before & kBit19) {
       uint32_t steps = n;
-      if (frequency_ != 0) {
-        const uint32_t end = (before | 0xFFFFF) + 1;
-        steps = std::min(n, (end - before + frequency_ - 1) / frequency_);
-      }
+      const uint32_t distance = ((before | 0xFFFFF) + 1) - before;  // to the end of the set half
+      // Only a phase that leaves the set half within n cycles needs the division.
+      if (frequency_ != 0 && distance <= uint64_t{n - 1} * frequency_)
+        steps = std::min(n, (distance + frequency_ - 1) / frequency_);
       stepNoise(steps);
     }
   }
