@@ -93,7 +93,10 @@ void TSID6581::stepEnvelope(uint32_t cycles) {
                        (envelopeState_ == TEnvelopeState::decaySustain &&
                         envelopeLevel_ == sustainLevel_);
     const int32_t restart = ratePeriod_ >= kCounterLimit ? 1 : 0;
-    if (still && rateCounter_ == restart) cycles %= static_cast<uint32_t>(ratePeriod_ - restart);
+    if (still && rateCounter_ == restart) {
+      const auto period = static_cast<uint32_t>(ratePeriod_ - restart);
+      if (cycles >= period) cycles %= period;  // a slow rate's period often outlasts the stretch
+    }
   }
 }
 
