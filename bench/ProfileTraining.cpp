@@ -121,10 +121,12 @@ std::vector<uint8_t> vblankPsid(uint32_t speed) {
 
 // An RSID whose init installs an interrupt handler that calls the player and
 // waits in a main loop; source picks CIA 1's timer (IRQ), the raster (IRQ) or
-// CIA 2's timer (NMI, a sample loop writing the volume register).
+// CIA 2's timer (NMI, a sample loop writing the volume register). The main
+// loop polls or counts down, or with jumpToItself is a JMP to itself, as most
+// sample players' are.
 enum class Source { ciaIrq, raster, ciaNmi };
 
-std::vector<uint8_t> interruptRsid(Source source) {
+std::vector<uint8_t> interruptRsid(Source source, bool jumpToItself = false) {
   // The player with its tables at $0A00, the handler after them, init at $0900.
   Code body(0x0A00);
   const Player p = placePlayer(body, 0x0B00);
@@ -158,7 +160,9 @@ std::vector<uint8_t> interruptRsid(Source source) {
   }
   c.op({0x58});  // CLI
   const uint16_t main = c.here();
-  if (source == Source::ciaNmi) {
+  if (jumpToItself) {
+    c.abs(0x4C, main);  // JMP main
+  } else if (source == Source::ciaNmi) {
     // LDX #0 : DEX : BNE * : INC $FB : JMP main
     c.op({0xA2, 0x00});
     const uint16_t wait = c.here();
@@ -218,6 +222,8 @@ int main(int argc, char** argv) {
       {"cia_irq.sid", interruptRsid(Source::ciaIrq)},
       {"raster_irq.sid", interruptRsid(Source::raster)},
       {"nmi_samples.sid", interruptRsid(Source::ciaNmi)},
+      {"nmi_waiting.sid", interruptRsid(Source::ciaNmi, true)},
+      {"irq_waiting.sid", interruptRsid(Source::ciaIrq, true)},
       {"basic.sid", basicRsid()},
   };
   const int32_t handle = createC64();
