@@ -111,6 +111,36 @@ TEST_F(Memory, CodeUnderRomCannotBankThatRomInOverItself) {
   EXPECT_EQ(memory().portValue, 0x37);
 }
 
+TEST_F(Memory, CodeInTheIoAreaRunsFromTheChipsAndCodeElsewhereFromItsPage) {
+  bank(0x35);  // RAM, I/O, RAM
+  // $D040 is VIC register $D000 again: the bytes stored at $D040 itself and
+  // the RAM under it are not what runs there.
+  const uint8_t registers[] = {0xA9, 0x42, 0xA0, 0x24, 0x4C, 0x00, 0x10};  // LDA #$42 : LDY #$24 : JMP $1000
+  const uint8_t stored[] = {0xA9, 0x11, 0xA2, 0x99, 0x4C, 0x00, 0x10};   // LDA #$11 : LDX #$99 : ...
+  for (int i = 0; i < 7; ++i) {
+    c64->ioImage[i] = registers[i];
+    c64->ioImage[0x40 + i] = stored[i];
+    c64->ram[0xD040 + i] = stored[i];
+  }
+  poke(0x1000, {0xA2, 0x07, 0x4C, 0x40, 0xD0});  // LDX #$07 : JMP $D040
+  c64->PC = 0xD040;
+  for (int pass = 0; pass < 2; ++pass) {
+    step();
+    EXPECT_EQ(c64->A, 0x42);
+    step();  // the next opcode on the same page comes through the chips too
+    EXPECT_EQ(c64->Y, 0x24);
+    step();
+    step();
+    EXPECT_EQ(c64->X, 0x07);
+    c64->X = 0;
+    step();
+    ASSERT_EQ(c64->PC, 0xD040);
+  }
+  bank(0x34);  // all RAM: the same address runs the RAM's bytes
+  step();
+  EXPECT_EQ(c64->A, 0x11);
+}
+
 TEST_F(Memory, UsageMarksTellHowEachByteWasUsed) {
   bank(0x34);
   poke(0x3000, {0x42});

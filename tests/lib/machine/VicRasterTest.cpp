@@ -106,6 +106,26 @@ TEST(VicRaster, QuietLinesEndWhereTheStealCouldChange) {
   }
 }
 
+TEST(VicRaster, LinesCrossedOneByOneLeaveWhatARearmFinds) {
+  // A line before the watched one is counted off; the part must then agree
+  // with a fresh look at the line.
+  for (const bool pal : {true, false})
+    for (const uint8_t control : {0x00, 0x10, 0x13, 0x17}) {
+      Vic f;
+      f.vic.setPal(pal);
+      f.registers[0x11] = control;
+      f.vic.reset();
+      for (int32_t i = 0; i < 2 * f.vic.linesPerFrame; ++i) {
+        f.vic.advance(static_cast<uint32_t>(f.vic.cyclesPerLine));
+        const int32_t counted = f.vic.quietLines;
+        const bool armed = f.vic.stealArmed;
+        f.vic.rearm();
+        ASSERT_EQ(counted, f.vic.quietLines) << "line " << f.vic.rasterLine << " control " << int{control};
+        ASSERT_EQ(armed, f.vic.stealArmed) << "line " << f.vic.rasterLine << " control " << int{control};
+      }
+    }
+}
+
 TEST(VicRaster, RasterReadsAndCompareWritesLookAtTheNextLineNearItsEnd) {
   Vic v;
   v.vic.reset();
