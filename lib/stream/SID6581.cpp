@@ -1,7 +1,5 @@
 #include "SID6581.h"
 
-#include <algorithm>
-
 namespace {
 
 // Envelope rate counter periods for the 4-bit attack rates. Decay and release use
@@ -52,9 +50,10 @@ void TSID6581::clock(int32_t cycles) {
     if (before & kBit19) {
       uint32_t steps = n;
       const uint32_t distance = ((before | 0xFFFFF) + 1) - before;  // to the end of the set half
-      // Only a phase that leaves the set half within n cycles needs the division.
+      // A phase that leaves the set half within the n cycles stops the shifting
+      // there, fewer than n steps on; only then is a division needed.
       if (frequency_ != 0 && distance <= uint64_t{n - 1} * frequency_)
-        steps = std::min(n, (distance + frequency_ - 1) / frequency_);
+        steps = (distance + frequency_ - 1) / frequency_;
       stepNoise(steps);
     }
   }
