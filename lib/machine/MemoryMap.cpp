@@ -53,19 +53,31 @@ void TMemoryMap::remapIfChanged(uint8_t config) {
 }
 
 void TMemoryMap::remap(uint8_t config) {
+  const Layout& layout = layouts_[config & 7];
+  if (!mapped_) {
+    readPages = layout.readPages;
+    usagePages = layout.usagePages;
+    romVisible = layout.romVisible;
+    ioReadPage = layout.ioReadPage;
+  }
+  // Below $A000 every configuration shows RAM: once the tables are filled,
+  // only the pages from $A000 up change. Six entries instead of whole tables
+  // keep a tune that banks for every sample off a block copy.
+  for (unsigned page = firstBankedPage; page < 16; ++page) {
+    readPages[page] = layout.readPages[page];
+    usagePages[page] = layout.usagePages[page];
+    romVisible[page] = layout.romVisible[page];
+    ioReadPage[page] = layout.ioReadPage[page];
+  }
+  ioVisible = layout.ioVisible;
   mapped_ = true;
   configuration = config & 7;
   codePage = 16;
-  const Layout& layout = layouts_[configuration];
-  readPages = layout.readPages;
-  usagePages = layout.usagePages;
-  romVisible = layout.romVisible;
-  ioReadPage = layout.ioReadPage;
-  ioVisible = layout.ioVisible;
 }
 
 void TMemoryMap::conventionsChanged() {
   layOut();
+  mapped_ = false;
   remap(configuration);
 }
 
