@@ -12,8 +12,10 @@ void reload(int32_t& counter, uint16_t latch, bool oneShot, bool& stopped) {
   counter = latch;
   if (oneShot)
     stopped = true;
+  else if (const int32_t period = static_cast<int32_t>(latch) + 1; age < period)
+    counter -= age;  // the usual case, without a division
   else
-    counter -= age % (static_cast<int32_t>(latch) + 1);
+    counter -= age % period;
 }
 
 }  // namespace

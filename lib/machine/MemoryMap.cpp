@@ -1,6 +1,8 @@
 // The processor port at $00/$01 and the banking it controls.
 #include "MemoryMap.h"
 
+#include <cstring>
+
 namespace {
 
 // The port's bit 5 (cassette motor) reads back low when it is an input with
@@ -63,12 +65,14 @@ void TMemoryMap::remap(uint8_t config) {
   // Below $A000 every configuration shows RAM: once the tables are filled,
   // only the pages from $A000 up change. Six entries instead of whole tables
   // keep a tune that banks for every sample off a block copy.
-  for (unsigned page = firstBankedPage; page < 16; ++page) {
-    readPages[page] = layout.readPages[page];
-    usagePages[page] = layout.usagePages[page];
-    romVisible[page] = layout.romVisible[page];
-    ioReadPage[page] = layout.ioReadPage[page];
-  }
+  const auto banked = [](const auto& source, auto& target) {
+    constexpr std::size_t count = 16 - firstBankedPage;
+    std::memcpy(&target[firstBankedPage], &source[firstBankedPage], count * sizeof(target[0]));
+  };
+  banked(layout.readPages, readPages);
+  banked(layout.usagePages, usagePages);
+  banked(layout.romVisible, romVisible);
+  banked(layout.ioReadPage, ioReadPage);
   ioVisible = layout.ioVisible;
   mapped_ = true;
   configuration = config & 7;
