@@ -1,8 +1,6 @@
 // The processor port at $00/$01 and the banking it controls.
 #include "MemoryMap.h"
 
-#include <cstring>
-
 namespace {
 
 // The port's bit 5 (cassette motor) reads back low when it is an input with
@@ -65,9 +63,16 @@ void TMemoryMap::remap(uint8_t config) {
   // Below $A000 every configuration shows RAM: once the tables are filled,
   // only the pages from $A000 up change. Six entries instead of whole tables
   // keep a tune that banks for every sample off a block copy.
+  // Element by element: a block copy of this size may become a string move,
+  // whose start-up costs more than the six moves.
   const auto banked = [](const auto& source, auto& target) {
-    constexpr std::size_t count = 16 - firstBankedPage;
-    std::memcpy(&target[firstBankedPage], &source[firstBankedPage], count * sizeof(target[0]));
+    static_assert(firstBankedPage == 0xA);
+    target[0xA] = source[0xA];
+    target[0xB] = source[0xB];
+    target[0xC] = source[0xC];
+    target[0xD] = source[0xD];
+    target[0xE] = source[0xE];
+    target[0xF] = source[0xF];
   };
   banked(layout.readPages, readPages);
   banked(layout.usagePages, usagePages);
