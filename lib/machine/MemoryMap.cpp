@@ -61,12 +61,9 @@ void TMemoryMap::remap(uint8_t config) {
     ioReadPage = layout.ioReadPage;
   }
   // Below $A000 every configuration shows RAM: once the tables are filled,
-  // only the pages from $A000 up change. Six entries instead of whole tables
-  // keep a tune that banks for every sample off a block copy.
-  // Element by element: a block copy of this size may become a string move,
-  // whose start-up costs more than the six moves.
+  // only the six pages from $A000 up change. They are copied entry by entry: a
+  // block copy this small may become a string move, whose start-up costs more.
   const auto banked = [](const auto& source, auto& target) {
-    static_assert(firstBankedPage == 0xA);
     target[0xA] = source[0xA];
     target[0xB] = source[0xB];
     target[0xC] = source[0xC];

@@ -148,7 +148,6 @@ class TMemoryMap {
     bool ioVisible = false;
   };
   std::array<Layout, 8> layouts_{};
-  static constexpr unsigned firstBankedPage = 0xA;
   bool mapped_ = false;  // the tables show layouts_[configuration]
   void layOut();
   void remapIfChanged(uint8_t configuration);
